@@ -1,0 +1,154 @@
+#pragma once
+
+#include "controller/ServiceEntry.h"
+#include "controller/toolkit.h"
+#include "platform/Authorizer.h"
+#include "platform/ChildProcess.h"
+#include "platform/RunLoop.h"
+#include "platform/SystemLog.h"
+#include "tunnel/SSHTunnelDelegate.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The application's one controller: window controller of the main window, data source and
+// delegate of the service table, delegate of the main window and of every tunnel.
+// Its operations are spread over a few .cpp files by concern.
+class QuillboreDel : public SSHTunnelDelegate, public TableDataSource {
+public:
+    static constexpr const char* kLockedMessage =
+        "This application is locked. You must authenticate before using this feature.";
+
+    QuillboreDel(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log,
+                 Authorizer& authorizer);
+    ~QuillboreDel() override;
+
+    // --- Outlets, set by the window layout before the first operation runs -------------
+    Window* mainWindow = nullptr;
+    Window* addWindow = nullptr;
+    Window* editWindow = nullptr;
+    Window* aboutWindow = nullptr;
+    TextField* serverAddress = nullptr;
+    TextField* userName = nullptr;
+    TextField* userPassword = nullptr;
+    TextField* serverPort = nullptr;
+    TextField* statusText = nullptr;
+    TextField* forwardInfo = nullptr;
+    TextField* eServerAddress = nullptr;
+    TextField* eUserName = nullptr;
+    TextField* eUserPassword = nullptr;
+    TextField* eServerPort = nullptr;
+    TextField* eforwardInfo = nullptr;
+    TableView* serviceList = nullptr;
+    Button* isSocks = nullptr;
+    Button* eisSocks = nullptr;
+    Button* addButton = nullptr;
+    Button* editButton = nullptr;
+    Button* removeButton = nullptr;
+    Button* startButton = nullptr;
+    Button* stopButton = nullptr;
+    Button* okButton = nullptr;
+    Button* canButton = nullptr;
+    Button* eokButton = nullptr;
+    Button* ecanButton = nullptr;
+    Button* reverseButton = nullptr;
+    Button* eReverseButton = nullptr;
+    Button* lockButtons = nullptr;
+    Button* keepKeys = nullptr;
+
+    // --- Preferences (applied by reloadPreferences) -------------------------------------
+    bool use_my_command = false;
+    std::string heres_my_command;
+    std::string heres_my_arguments;
+    bool use_ssh_askpass = false;
+    bool has_prompt = false;
+    bool recon = false;
+
+    ActivityIndicator* wheelie = nullptr;
+    std::int64_t currentRow = 0;
+    std::int64_t selectedRow = 0;
+    // Absent until created (by the start sequence, or by the table asking early).
+    std::optional<std::vector<ServiceEntry>> theServiceList;
+    bool authRef = false;  // a grant from the authorizer is held
+    std::shared_ptr<Timer> lockTimer;
+
+    // Toolkit services that are not controls, set by the layout.
+    PasswordPrompt* passwordPrompt = nullptr;
+    AssertionHandler* assertionHandler = nullptr;
+
+    // --- Common services ----------------------------------------------------------------
+    std::string getUserDir();
+    std::string getLoginName();
+    void doAlertWindow(const std::string& message, Window* win);
+    bool isLocked() const;
+    // The lock test with its refusal: true (and the locked alert shown) when locked.
+    bool refuseWhenLocked();
+    void unloadAgentKeys();
+
+    // --- Cipher -------------------------------------------------------------------------
+    std::string mixString(const std::string& text);
+    std::string encryptString(const std::string& text, const std::string& withKey);
+    std::string decryptString(const std::string& text, const std::string& withKey);
+
+    // --- Files --------------------------------------------------------------------------
+    std::string serviceListPath();
+    std::string preferencesPath();
+    std::string askpassPath();
+    void loadUserData();
+    void saveUserData();
+    void reloadPreferences();
+
+    // --- Start, stop, status ------------------------------------------------------------
+    void startTunnel(Control* sender);
+    void stopTunnel(Control* sender);
+    void updateStatus();
+    void unlinkFile();
+    bool whatsMyCommand() override;
+    std::string whatsMyCommandString() override;
+    std::string whatsMyVariables() override;
+    bool shouldIRetry() override;
+    void updateMyStatus(const std::string& status, SSHTunnel& with) override;
+
+    // --- Editing ------------------------------------------------------------------------
+    void addService(Control* sender);
+    void addToList(Control* sender);
+    void editService(Control* sender);
+    void editList(Control* sender);
+    void removeFromList(Control* sender);
+    void handleCheckBox(Control* sender);
+
+    // --- Table --------------------------------------------------------------------------
+    long numberOfRowsInTableView(TableView* table) override;
+    CellView* viewForTableColumn(TableView* table, TableColumn* column, long row) override;
+    void gotsAClick(Control* sender);
+    void gotsADoubleClick();
+
+    // --- Lock ---------------------------------------------------------------------------
+    void toggleLock(Button* sender);
+    bool doAuth();
+    void timeLock();
+    void windowDidResignMain();
+    void windowDidBecomeMain();
+
+    // --- Start and end of the application -----------------------------------------------
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    void openPreferences(Control* sender);
+
+    // Dependencies, for the parts of the controller spread over several files.
+    RunLoop& runLoop() { return runLoop_; }
+    ProcessLauncher& launcher() { return launcher_; }
+    SystemLog& log() { return log_; }
+    Authorizer& authorizer() { return authorizer_; }
+
+private:
+    std::shared_ptr<SSHTunnel> makeTunnel();
+
+    RunLoop& runLoop_;
+    ProcessLauncher& launcher_;
+    SystemLog& log_;
+    Authorizer& authorizer_;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// One child process, started by absolute path with an argument vector (argv[0] is the path).
+// Standard output, standard error, the environment and the working directory are inherited.
+// Standard input is a pipe: `stdinText` is written into it before the child starts; the
+// write end stays open for the life of the handle unless `closeStdin` is set.
+//
+// A child that cannot be started behaves as one that ended at once with exit status 127.
+// Dropping a handle never leaves a zombie: a child still running then is reaped when it ends.
+class ChildProcess {
+public:
+    virtual ~ChildProcess() = default;
+
+    virtual void launch(const std::string& path, const std::vector<std::string>& arguments,
+                        const std::string& stdinText = {}, bool closeStdin = false) = 0;
+
+    // Polls without blocking; reaps the child once it has ended.
+    virtual bool isRunning() = 0;
+
+    // The exit code, or the number of the signal that ended the child. Meaningful once
+    // isRunning() has answered false; 0 before the launch.
+    virtual int exitStatus() = 0;
+
+    virtual pid_t processIdentifier() const = 0;
+
+    // SIGINT and SIGTERM; no-ops once the child has ended.
+    virtual void interrupt() = 0;
+    virtual void terminate() = 0;
+};
+
+// Makes new, not yet launched, child-process handles. Tests pass in a scripted double.
+class ProcessLauncher {
+public:
+    virtual ~ProcessLauncher() = default;
+    virtual std::unique_ptr<ChildProcess> create() = 0;
+};

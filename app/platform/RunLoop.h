@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+// A pending timer. invalidate() stops it from firing again; it is harmless on a timer
+// that has already fired or was already invalidated.
+class Timer {
+public:
+    virtual ~Timer() = default;
+    virtual void invalidate() = 0;
+    virtual bool isValid() const = 0;
+};
+
+// The main thread's event loop as the logic sees it: timers that call back on that thread
+// and a pause that blocks it. Passed in wherever time matters, never reached globally.
+// A callback keeps whatever it captures alive until the timer has fired (or been invalidated).
+class RunLoop {
+public:
+    virtual ~RunLoop() = default;
+
+    // Fires once, `seconds` from now.
+    virtual std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) = 0;
+
+    // Fires every `seconds`, first `seconds` from now, until invalidated.
+    virtual std::shared_ptr<Timer> scheduleRepeating(double seconds,
+                                                     std::function<void()> action) = 0;
+
+    // Blocks the calling (main) thread: no timer fires during the pause.
+    virtual void pause(double seconds) = 0;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+// The system log as the application writes it: plain formatted lines, no levels or prefixes.
+class SystemLog {
+public:
+    virtual ~SystemLog() = default;
+    virtual void write(const std::string& line) = 0;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "CapturingLog.h"
+#include "FakeAuthorizer.h"
+#include "FakeProcess.h"
+#include "ManualRunLoop.h"
+#include "MemoryLayout.h"
+#include "controller/MyPrefs.h"
+#include "controller/QuillboreDel.h"
+
+#include <string>
+
+// Everything a headless controller test needs: manual clock, scripted children, captured
+// log, scripted authorizer and the in-memory layout, wired together.
+struct ControllerFixture {
+    ManualRunLoop runLoop;
+    FakeLauncher launcher;
+    CapturingLog log;
+    FakeAuthorizer authorizer;
+    MemoryLayout ui;
+    QuillboreDel controller{runLoop, launcher, log, authorizer};
+    MyPrefs prefs;
+
+    ControllerFixture() {
+        ui.wire(controller);
+        ui.wire(prefs, controller);
+    }
+
+    // The temporary home of the test's account record (see with-test-home).
+    static std::string home();
+    static std::string readHomeFile(const std::string& name);  // "" when missing
+    static void writeHomeFile(const std::string& name, const std::string& content);
+    static void removeHomeFile(const std::string& name);
+};

@@ -1,0 +1,48 @@
+#include "FakeProcess.h"
+
+#include <csignal>
+
+namespace {
+
+class FakeProcess : public ChildProcess {
+public:
+    FakeProcess(std::shared_ptr<FakeChild> child, FakeLauncher& owner, pid_t pid)
+        : child_(std::move(child)), owner_(owner), pid_(pid) {}
+
+    void launch(const std::string& path, const std::vector<std::string>& arguments,
+                const std::string& stdinText, bool closeStdin) override {
+        child_->launched = true;
+        child_->path = path;
+        child_->arguments = arguments;
+        child_->stdinText = stdinText;
+        child_->stdinClosed = closeStdin;
+        child_->alive = true;
+        child_->pid = pid_;
+        if (owner_.onLaunch) owner_.onLaunch(*child_);
+    }
+    bool isRunning() override { return child_->alive; }
+    int exitStatus() override { return child_->alive ? 0 : child_->status; }
+    pid_t processIdentifier() const override { return child_->launched ? pid_ : 0; }
+    void interrupt() override { child_->signals.push_back(SIGINT); }
+    void terminate() override { child_->signals.push_back(SIGTERM); }
+
+private:
+    std::shared_ptr<FakeChild> child_;
+    FakeLauncher& owner_;
+    pid_t pid_;
+};
+
+} // namespace
+
+std::unique_ptr<ChildProcess> FakeLauncher::create() {
+    auto child = std::make_shared<FakeChild>();
+    children.push_back(child);
+    return std::make_unique<FakeProcess>(child, *this, nextPid_++);
+}
+
+std::vector<std::shared_ptr<FakeChild>> FakeLauncher::launchedWith(const std::string& path) const {
+    std::vector<std::shared_ptr<FakeChild>> found;
+    for (const auto& c : children)
+        if (c->launched && c->path == path) found.push_back(c);
+    return found;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/ChildProcess.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What a test sees of one child that a FakeLauncher handed out. The test decides when it ends.
+struct FakeChild {
+    bool launched = false;
+    std::string path;
+    std::vector<std::string> arguments;
+    std::string stdinText;
+    bool stdinClosed = false;
+    bool alive = false;
+    int status = 0;
+    pid_t pid = 0;
+    std::vector<int> signals;  // SIGINT, SIGTERM as sent, in order
+
+    void exit(int exitStatus) {
+        alive = false;
+        status = exitStatus;
+    }
+};
+
+// Hands out scripted children and keeps every one it made, in order.
+class FakeLauncher : public ProcessLauncher {
+public:
+    std::unique_ptr<ChildProcess> create() override;
+
+    // Runs right after each launch; e.g. [](FakeChild& c) { c.exit(255); } for a child that
+    // fails at once. By default the child stays alive.
+    std::function<void(FakeChild&)> onLaunch;
+
+    std::vector<std::shared_ptr<FakeChild>> children;
+    std::shared_ptr<FakeChild> last() const { return children.empty() ? nullptr : children.back(); }
+    // Children launched with this program path.
+    std::vector<std::shared_ptr<FakeChild>> launchedWith(const std::string& path) const;
+
+private:
+    pid_t nextPid_ = 1000;
+};

@@ -1,0 +1,67 @@
+#include "ManualRunLoop.h"
+
+#include <algorithm>
+
+struct ManualRunLoop::Entry : Timer {
+    double due = 0;
+    double interval = 0;
+    bool repeating = false;
+    bool valid = true;
+    unsigned long sequence = 0;
+    std::function<void()> action;
+
+    void invalidate() override {
+        valid = false;
+        action = nullptr;  // drop what the action keeps alive, as a real timer would
+    }
+    bool isValid() const override { return valid; }
+};
+
+std::shared_ptr<Timer> ManualRunLoop::scheduleOnce(double seconds, std::function<void()> action) {
+    auto e = std::make_shared<Entry>();
+    e->due = now_ + seconds;
+    e->sequence = nextSequence_++;
+    e->action = std::move(action);
+    timers_.push_back(e);
+    return e;
+}
+
+std::shared_ptr<Timer> ManualRunLoop::scheduleRepeating(double seconds,
+                                                        std::function<void()> action) {
+    auto e = std::static_pointer_cast<Entry>(scheduleOnce(seconds, std::move(action)));
+    e->repeating = true;
+    e->interval = seconds;
+    return e;
+}
+
+void ManualRunLoop::pause(double seconds) {
+    pauses_.push_back(seconds);
+    now_ += seconds;
+}
+
+void ManualRunLoop::advance(double seconds) {
+    const double target = now_ + seconds + 1e-9;
+    for (;;) {
+        std::erase_if(timers_, [](const auto& e) { return !e->valid; });
+        auto next = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
+            return a->due < b->due || (a->due == b->due && a->sequence < b->sequence);
+        });
+        if (next == timers_.end() || (*next)->due > target) break;
+        std::shared_ptr<Entry> e = *next;
+        now_ = std::max(now_, e->due);
+        std::function<void()> action = e->action;
+        if (e->repeating) {
+            e->due += e->interval;
+            e->sequence = nextSequence_++;
+        } else {
+            e->invalidate();
+        }
+        if (action) action();
+    }
+    now_ = std::max(now_, target - 1e-9);
+}
+
+std::size_t ManualRunLoop::pendingTimers() const {
+    return static_cast<std::size_t>(
+        std::count_if(timers_.begin(), timers_.end(), [](const auto& e) { return e->valid; }));
+}
