@@ -1,0 +1,56 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// A real sshd on 127.0.0.1 for one test program, with a host key made for the run, and the
+// client side that reaches it: ~/.ssh/config, known_hosts and a passphrase-protected key in
+// the home of the test's account record (with-test-home), which is where ssh reads them.
+//
+// The server account qbe2e (password and authorized key) is created when running as root;
+// otherwise unavailableReason() says why the tests cannot run.
+//
+// Host aliases of the client configuration (all lead to 127.0.0.1):
+//   kKeyHost       the sshd, public keys only (the agent's)
+//   kPasswordHost  the sshd, password only, one prompt
+//   kClosedHost    a port that nothing listens on
+class TestSshd {
+public:
+    static constexpr const char* kUser = "qbe2e";
+    static constexpr const char* kPassword = "Quill-e2e-7pw";
+    static constexpr const char* kKeyPassphrase = "quill e2e passphrase";
+    static constexpr const char* kKeyHost = "qbe2e-key";
+    static constexpr const char* kPasswordHost = "qbe2e-password";
+    static constexpr const char* kClosedHost = "qbe2e-closed";
+
+    // Why this machine cannot run the e2e tests, or nothing when it can.
+    static std::optional<std::string> unavailableReason();
+
+    TestSshd();  // throws std::runtime_error with the sshd log when the server does not come up
+    ~TestSshd();
+    TestSshd(const TestSshd&) = delete;
+    TestSshd& operator=(const TestSshd&) = delete;
+
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    const std::string& clientKeyPath() const { return clientKey_; }
+    std::string logText() const;
+
+    // The per-connection processes of the server (children of the listening sshd).
+    std::vector<pid_t> sessions() const;
+    // Ends one connection from the server side, as a dropped link would.
+    bool dropSession(pid_t session);
+    int dropAllSessions();
+
+private:
+    void start();
+    void writeClientSide();
+
+    std::string dir_;
+    std::string clientKey_;
+    int port_ = 0;
+    int closedPort_ = 0;
+    pid_t pid_ = 0;
+};
