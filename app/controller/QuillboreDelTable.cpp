@@ -19,7 +19,9 @@ void applyButtonRule(QuillboreDel& del, long selected, std::size_t count) {
     if (del.stopButton) del.stopButton->setTitle(plural ? "Stop Services" : "Stop Service");
 }
 
-long selectionOf(TableView* table) { return table ? table->selectedRow() : -1; }
+long selectionOf(TableView* table) {
+    return table ? table->selectedRow() : -1;
+}
 
 const char* statusImage(const std::string& status) {
     if (status == "Idle...") return image::StatusNone;

@@ -10,7 +10,7 @@
 struct TunnelDescription {
     enum class Kind { Socks, Local, Reverse };
     Kind kind;
-    std::string forwardAddress;  // empty for SOCKS
+    std::string forwardAddress; // empty for SOCKS
 
     static TunnelDescription read(const std::string& description) {
         if (description == "SOCKS") return {Kind::Socks, {}};

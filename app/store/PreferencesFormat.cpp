@@ -4,7 +4,9 @@
 
 namespace prefsfile {
 
-std::vector<std::string> elements(std::string_view plain) { return text::split(plain, kLineEnd); }
+std::vector<std::string> elements(std::string_view plain) {
+    return text::split(plain, kLineEnd);
+}
 
 std::string encode(long keyOption, long comOption, long askPass, long usePrompt,
                    std::string_view commandInfo, std::string_view commandArgs, long reconOption,
@@ -25,7 +27,9 @@ std::string encode(long keyOption, long comOption, long askPass, long usePrompt,
     return plain;
 }
 
-bool isSetFlag(std::string_view line) { return line == "1"; }
+bool isSetFlag(std::string_view line) {
+    return line == "1";
+}
 
 std::vector<std::string> keyFileLines(const std::vector<std::string>& elements) {
     if (elements.size() <= kSettingsElementCount) return {};

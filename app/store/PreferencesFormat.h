@@ -45,7 +45,7 @@ std::vector<std::string> keyFileLines(const std::vector<std::string>& elements);
 // of ssh-add; the text between the first and the second ":" is the passphrase.
 struct KeyFileEntry {
     std::vector<std::string> arguments;
-    std::optional<std::string> passphrase;  // absent without a ":"
+    std::optional<std::string> passphrase; // absent without a ":"
 };
 KeyFileEntry parseKeyFileLine(std::string_view line);
 

@@ -1,8 +1,7 @@
 #include "ControllerFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -38,7 +37,7 @@ TEST(ControllerCore, FilesLiveInTheRecordsHome) {
 TEST(ControllerCore, AlertsGreetTheUserAndDoNotWait) {
     ControllerFixture f;
     f.controller.doAlertWindow("first", &f.ui.addWindow);
-    f.controller.doAlertWindow("second", &f.ui.addWindow);  // the caller goes on at once
+    f.controller.doAlertWindow("second", &f.ui.addWindow); // the caller goes on at once
     ASSERT_EQ(f.ui.addWindow.alerts.size(), 2u);
     const Alert& a = f.ui.addWindow.alerts[0];
     EXPECT_EQ(a.messageText, "Hey , " + env("QB_TEST_LOGIN_NAME"));
@@ -54,14 +53,14 @@ TEST(ControllerCore, AlertsGreetTheUserAndDoNotWait) {
     f.ui.addWindow.pressOK();
     EXPECT_EQ(f.ui.addWindow.shownAlert(), nullptr);
 
-    f.controller.doAlertWindow("nowhere", nullptr);  // no window: nothing to show on
+    f.controller.doAlertWindow("nowhere", nullptr); // no window: nothing to show on
 }
 
 TEST(ControllerCore, OnlyTheClosedPadlockIsLocked) {
     ControllerFixture f;
-    for (const std::string& other : {std::string(image::LockUnlocked), std::string(""),
-                                     std::string(image::StatusNone),
-                                     std::string("NSLockLockedTemplate ")}) {
+    for (const std::string& other :
+         {std::string(image::LockUnlocked), std::string(""), std::string(image::StatusNone),
+          std::string("NSLockLockedTemplate ")}) {
         f.ui.lockButtons.setImage(other);
         EXPECT_FALSE(f.controller.isLocked()) << other;
         EXPECT_FALSE(f.controller.refuseWhenLocked());
@@ -75,7 +74,7 @@ TEST(ControllerCore, OnlyTheClosedPadlockIsLocked) {
               std::vector<std::string>{
                   "This application is locked. You must authenticate before using this feature."});
 
-    f.controller.lockButtons = nullptr;  // no lock button: nothing is locked
+    f.controller.lockButtons = nullptr; // no lock button: nothing is locked
     EXPECT_FALSE(f.controller.isLocked());
 }
 

@@ -3,7 +3,6 @@
 #include "store/PreferencesFormat.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace {
@@ -107,7 +106,8 @@ TEST(PreferencesFormat, HostileTextNeverFails) {
     std::uniform_int_distribution<int> byte(0, 255);
     for (int round = 0; round < 200; ++round) {
         std::string junk(static_cast<std::size_t>(rng() % 2048), '\0');
-        for (char& c : junk) c = static_cast<char>(byte(rng));
+        for (char& c : junk)
+            c = static_cast<char>(byte(rng));
         for (const auto& line : prefsfile::keyFileLines(prefsfile::elements(junk)))
             EXPECT_FALSE(prefsfile::parseKeyFileLine(line).arguments.empty());
     }
@@ -167,7 +167,7 @@ TEST_F(PreferencesFile, FlagsOtherThanExactlyOneAreNotSet) {
     setAllFields();
     writePrefs(prefs(" 1", "01", "1 ", "1", "", "", " 1", ""));
     f.controller.reloadPreferences();
-    EXPECT_TRUE(f.controller.use_my_command);  // no mode matched: kept
+    EXPECT_TRUE(f.controller.use_my_command); // no mode matched: kept
     EXPECT_TRUE(f.controller.use_ssh_askpass);
     EXPECT_FALSE(f.controller.recon);
 
@@ -208,10 +208,12 @@ TEST_F(PreferencesFile, OnlyTheKeyWithAPassphraseGetsIt) {
     EXPECT_EQ(children[0]->stdinText, "");
     EXPECT_EQ(children[1]->arguments, std::vector<std::string>{"/home/k/.ssh/id_two"});
     EXPECT_EQ(children[1]->stdinText, "open sesame\n");
-    for (const auto& c : children) EXPECT_TRUE(c->stdinClosed);
+    for (const auto& c : children)
+        EXPECT_TRUE(c->stdinClosed);
 
     EXPECT_EQ(f.log.lines, (std::vector<std::string>{kReloadLine, "-- 1 : ********"}));
-    for (const auto& line : f.log.lines) EXPECT_EQ(line.find("sesame"), std::string::npos);
+    for (const auto& line : f.log.lines)
+        EXPECT_EQ(line.find("sesame"), std::string::npos);
 }
 
 TEST_F(PreferencesFile, KeyFilesLoadInEveryModeInFileOrder) {
@@ -244,14 +246,14 @@ TEST_F(PreferencesFile, ALockedApplicationAppliesNothing) {
     expectAllFieldsAsSet();
     EXPECT_TRUE(f.launcher.children.empty());
     EXPECT_EQ(f.log.lines, std::vector<std::string>{kReloadLine});
-    EXPECT_TRUE(f.ui.mainWindow.alerts.empty());  // no message
+    EXPECT_TRUE(f.ui.mainWindow.alerts.empty()); // no message
 }
 
 TEST_F(PreferencesFile, FilesLackingSettingLinesAreIgnored) {
     setAllFields();
-    std::vector<std::string> damaged{"1\r\n",  // two elements
+    std::vector<std::string> damaged{"1\r\n", // two elements
                                      "1\r\n0\r\n0\r\n0\r\nx\r\n",
-                                     "1\r\n0\r\n0\r\n0\r\nx\r\ny",  // six elements
+                                     "1\r\n0\r\n0\r\n0\r\nx\r\ny", // six elements
                                      "1 no line end at all"};
     for (const std::string& plain : damaged) {
         writePrefs(plain);
@@ -278,12 +280,13 @@ TEST_F(PreferencesFile, HostileFilesDoNotFail) {
     std::uniform_int_distribution<int> byte(0, 255);
     for (int round = 0; round < 20; ++round) {
         std::string junk(static_cast<std::size_t>(rng() % 8192), '\0');
-        for (char& c : junk) c = static_cast<char>(byte(rng));
+        for (char& c : junk)
+            c = static_cast<char>(byte(rng));
         ControllerFixture::writeHomeFile(kPrefsFile, junk);
         f.controller.reloadPreferences();
     }
-    writePrefs(prefs("1", "0", "0", "0", std::string(1 << 20, 'c'), "", "0",
-                     std::string(1 << 20, ':')));
+    writePrefs(
+        prefs("1", "0", "0", "0", std::string(1 << 20, 'c'), "", "0", std::string(1 << 20, ':')));
     f.controller.reloadPreferences();
     EXPECT_EQ(f.controller.heres_my_command.size(), 1u << 20);
     ASSERT_FALSE(sshAdds().empty());

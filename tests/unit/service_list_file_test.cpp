@@ -3,9 +3,8 @@
 #include "platform/Files.h"
 #include "store/ServiceListFormat.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
 
@@ -24,7 +23,9 @@ std::string login() {
     return name ? name : "";
 }
 
-std::string onDisk(const std::string& plain) { return referenceEncipher(plain, login().size()); }
+std::string onDisk(const std::string& plain) {
+    return referenceEncipher(plain, login().size());
+}
 
 std::string record(const std::string& a, const std::string& b, const std::string& c,
                    const std::string& d, const std::string& e) {
@@ -49,8 +50,8 @@ protected:
     }
     ServiceEntry entry(const Record& r, const std::string& status = "Idle...") {
         auto tunnel = std::make_shared<SSHTunnel>(f.runLoop, f.launcher, f.log);
-        return ServiceEntry{r.server, r.listenPort, status, r.user, r.password,
-                            r.tunnelDescription, tunnel};
+        return ServiceEntry{r.server,   r.listenPort,        status, r.user,
+                            r.password, r.tunnelDescription, tunnel};
     }
     std::string listPath() const { return ControllerFixture::home() + "/" + kListFile; }
 
@@ -120,7 +121,8 @@ TEST(ServiceListFormat, StorableFieldsRoundTrip) {
 TEST(ServiceListFormat, FieldsThatCannotBeStored) {
     EXPECT_TRUE(servicelist::isStorableField("p a$$ w0rd!\"'\\;:,"));
     EXPECT_TRUE(servicelist::isStorableField("ends in CR\r"));
-    EXPECT_FALSE(servicelist::isStorableField("a\x1f" "b"));
+    EXPECT_FALSE(servicelist::isStorableField("a\x1f"
+                                              "b"));
     EXPECT_FALSE(servicelist::isStorableField("a\r\nb"));
     EXPECT_FALSE(servicelist::isStorableField("caf\xc3\xa9"));
 }
@@ -130,7 +132,8 @@ TEST(ServiceListFormat, HostileTextNeverFails) {
     std::uniform_int_distribution<int> byte(0, 255);
     for (int round = 0; round < 200; ++round) {
         std::string junk(static_cast<std::size_t>(rng() % 4096), '\0');
-        for (char& c : junk) c = static_cast<char>(byte(rng));
+        for (char& c : junk)
+            c = static_cast<char>(byte(rng));
         auto decoded = servicelist::decode(junk);
         // Whatever loads writes back as records of exactly five fields.
         auto again = servicelist::decode(servicelist::encode(decoded.records));
@@ -148,7 +151,7 @@ TEST_F(ServiceListFile, FirstStartWelcomesAndCreatesNoFile) {
     EXPECT_EQ(f.ui.mainWindow.alerts[0].messageText, "Hey , " + login());
     EXPECT_TRUE(f.controller.theServiceList->empty());
     EXPECT_EQ(f.ui.serviceList.reloadCount, 0);
-    f.ui.serviceList.reloadData();  // an empty list is not written
+    f.ui.serviceList.reloadData(); // an empty list is not written
     EXPECT_FALSE(files::readWhole(listPath()).has_value());
 }
 
@@ -185,7 +188,7 @@ TEST_F(ServiceListFile, EntriesLoadInFileOrderIdleWithTheirOwnTunnels) {
     EXPECT_EQ(list[0].service->password(), "p w");
     EXPECT_TRUE(f.ui.mainWindow.alerts.empty());
     EXPECT_EQ(f.ui.serviceList.reloadCount, 1);
-    EXPECT_TRUE(f.launcher.children.empty());  // nothing is started
+    EXPECT_TRUE(f.launcher.children.empty()); // nothing is started
 }
 
 TEST_F(ServiceListFile, LoadingAppendsToTheList) {
@@ -225,10 +228,10 @@ TEST_F(ServiceListFile, SavedBytesAreTheEncipheredRecordsInListOrder) {
     f.controller.theServiceList->push_back(entry({"s3", "3", "u3", "", "h:3"}, "Failed..."));
     f.ui.serviceList.reloadData();
 
-    const std::string expected = onDisk(record("s1", "1", "u1", "pw one", "SOCKS") + "\r\n" +
-                                        record("s2", "2", "u2", "pw,two",
-                                               "Reverse Tunnel: 127.0.0.1:22") +
-                                        "\r\n" + record("s3", "3", "u3", "", "h:3"));
+    const std::string expected =
+        onDisk(record("s1", "1", "u1", "pw one", "SOCKS") + "\r\n" +
+               record("s2", "2", "u2", "pw,two", "Reverse Tunnel: 127.0.0.1:22") + "\r\n" +
+               record("s3", "3", "u3", "", "h:3"));
     EXPECT_EQ(ControllerFixture::readHomeFile(kListFile), expected);
     EXPECT_EQ(fileMode(listPath()), 0600);
 }
@@ -252,9 +255,8 @@ TEST_F(ServiceListFile, AnOpenFileBecomesOwnerOnly) {
 // --- Damaged and hostile files ---------------------------------------------------------------
 
 TEST_F(ServiceListFile, ShortRecordsAreSkippedWithOneLogLineEach) {
-    const std::string plain = record("a", "1", "u", "secret-a", "SOCKS") + "\r\n" +
-                              "b\x1f" + "2\x1fu\x1fsecret-b" + "\r\n" +
-                              record("c", "3", "w", "q", "x:1");
+    const std::string plain = record("a", "1", "u", "secret-a", "SOCKS") + "\r\n" + "b\x1f" +
+                              "2\x1fu\x1fsecret-b" + "\r\n" + record("c", "3", "w", "q", "x:1");
     ControllerFixture::writeHomeFile(kListFile, onDisk(plain));
     load();
     ASSERT_EQ(f.controller.theServiceList->size(), 2u);
@@ -267,21 +269,21 @@ TEST_F(ServiceListFile, ShortRecordsAreSkippedWithOneLogLineEach) {
 TEST_F(ServiceListFile, HostileFilesLoadWithoutFailing) {
     std::mt19937 rng(3);
     std::uniform_int_distribution<int> byte(0, 255);
-    std::vector<std::string> contents{std::string(4 << 20, 'q'),  // one huge line
-                                   "no line ends \x1f at \x1f all",
-                                   std::string(10000, '\x1f'),
-                                   std::string(20000, '\r'),
-                                   "\r\n\r\n\r\n"};
+    std::vector<std::string> contents{std::string(4 << 20, 'q'), // one huge line
+                                      "no line ends \x1f at \x1f all", std::string(10000, '\x1f'),
+                                      std::string(20000, '\r'), "\r\n\r\n\r\n"};
     for (int n = 0; n < 20; ++n) {
         std::string junk(static_cast<std::size_t>(rng() % 8192), '\0');
-        for (char& c : junk) c = static_cast<char>(byte(rng));
+        for (char& c : junk)
+            c = static_cast<char>(byte(rng));
         contents.push_back(junk);
     }
     for (const std::string& content : contents) {
         ControllerFixture::writeHomeFile(kListFile, content);
         f.controller.theServiceList.reset();
         load();
-        for (const auto& e : *f.controller.theServiceList) EXPECT_EQ(e.status, "Idle...");
+        for (const auto& e : *f.controller.theServiceList)
+            EXPECT_EQ(e.status, "Idle...");
     }
 }
 
@@ -307,7 +309,7 @@ TEST_F(ServiceListFile, RemovingTheLastServiceEmptiesTheFile) {
     EXPECT_EQ(ControllerFixture::readHomeFile(kListFile), "");
     EXPECT_EQ(fileMode(listPath()), 0600);
 
-    ControllerFixture next;  // the next start welcomes again
+    ControllerFixture next; // the next start welcomes again
     next.controller.theServiceList.emplace();
     next.controller.loadUserData();
     EXPECT_EQ(next.ui.mainWindow.alertTexts(), std::vector<std::string>{kWelcome});

@@ -76,7 +76,7 @@ TEST_F(ServiceTable, TitlesFollowTheSelectionAndTheCount) {
     f.ui.serviceList.reloadData();
     expectButtons(false, "Start Services", "Stop Services");
 
-    f.ui.startButton.enabled = false;  // a click leaves start and stop enabling alone
+    f.ui.startButton.enabled = false; // a click leaves start and stop enabling alone
     click(1);
     EXPECT_EQ(f.controller.selectedRow, 1);
     expectButtons(true, "Start Service", "Stop Service");
@@ -86,7 +86,7 @@ TEST_F(ServiceTable, TitlesFollowTheSelectionAndTheCount) {
     EXPECT_EQ(f.controller.selectedRow, -1);
     expectButtons(false, "Start Services", "Stop Services");
 
-    f.ui.serviceList.selectRow(2);  // a reload applies the rule to the table's selection
+    f.ui.serviceList.selectRow(2); // a reload applies the rule to the table's selection
     f.ui.serviceList.reloadData();
     expectButtons(true, "Start Service", "Stop Service");
 }
@@ -96,7 +96,7 @@ TEST_F(ServiceTable, EveryReloadWritesTheFile) {
     f.ui.serviceList.reloadData();
     ASSERT_TRUE(listFileExists());
     ControllerFixture::removeHomeFile(kListFile);
-    f.ui.serviceList.reloadData();  // nothing changed, written all the same
+    f.ui.serviceList.reloadData(); // nothing changed, written all the same
     EXPECT_TRUE(listFileExists());
 }
 
@@ -112,7 +112,8 @@ TEST_F(ServiceTable, TheServerCellShowsTheStatusLight) {
         {"Retring...", image::StatusUnavailable},
         {"Connection Closed...", image::StatusUnavailable},
         {"idle...", image::StatusUnavailable}};
-    for (const auto& [status, light] : cases) add("host-" + status, "SOCKS", status);
+    for (const auto& [status, light] : cases)
+        add("host-" + status, "SOCKS", status);
     f.ui.serviceList.reloadData();
     ASSERT_EQ(f.ui.serviceList.rows.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -162,7 +163,7 @@ TEST_F(ServiceTable, AnUnknownColumnIsAnAssertionFailure) {
     EXPECT_EQ(f.controller.viewForTableColumn(&f.ui.serviceList, &column, 0), nullptr);
     EXPECT_EQ(f.ui.assertionHandler.failures,
               std::vector<std::string>{"Unhandled table column identifier Password"});
-    TableColumn lower("server");  // identifiers are compared exactly
+    TableColumn lower("server"); // identifiers are compared exactly
     EXPECT_EQ(f.controller.viewForTableColumn(&f.ui.serviceList, &lower, 0), nullptr);
     EXPECT_EQ(f.ui.assertionHandler.failures.size(), 2u);
 }
