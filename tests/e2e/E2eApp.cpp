@@ -31,6 +31,9 @@ void E2eApp::launch() {
     launched_ = true;
     controller.applicationDidFinishLaunching();
     record();
+    // The status line reads "Idle..." from the status timer's first tick on; Start with no
+    // row selected starts all only then, so a user cannot start all before it either.
+    runUntil([this] { return ui.statusText.value == "Idle..."; }, 3);
 }
 
 void E2eApp::terminate() {
