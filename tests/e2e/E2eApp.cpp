@@ -36,11 +36,10 @@ void E2eApp::launch() {
     runUntil([this] { return ui.statusText.value == "Idle..."; }, 3);
 }
 
-void E2eApp::terminate() {
+void E2eApp::terminate(double settleSeconds) {
     terminated_ = true;
     controller.applicationWillTerminate();
-    // Let pending checks run so that every ended child is polled and reaped.
-    runFor(1.5);
+    runFor(settleSeconds);
 }
 
 void E2eApp::start(long row) {

@@ -23,8 +23,8 @@ public:
 
     // applicationDidFinishLaunching: preferences and service list from the home files.
     void launch();
-    // applicationWillTerminate, then the run loop a little so the children are reaped.
-    void terminate();
+    // applicationWillTerminate, then the run loop for `settleSeconds` (pending checks run).
+    void terminate(double settleSeconds = 1.5);
 
     // The user clicks a row (-1: empty space) and presses Start or Stop.
     void start(long row);

@@ -47,6 +47,7 @@ void EchoServer::serve() {
             break;
         }
         if (watched[0].revents) break;
+        std::vector<int> still;
         if (watched[1].revents & POLLIN) {
             int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0 && static_cast<int>(clients.size()) >= kMaxClients) {
@@ -55,11 +56,10 @@ void EchoServer::serve() {
                 // A peer that stops reading must not stall the other connections for long.
                 timeval tv{2, 0};
                 ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-                clients.push_back(fd);
+                still.push_back(fd);
                 ++accepted_;
             }
         }
-        std::vector<int> still;
         for (std::size_t i = 2; i < watched.size(); ++i) {
             int fd = watched[i].fd;
             bool keep = true;

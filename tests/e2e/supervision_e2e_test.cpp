@@ -75,7 +75,8 @@ TEST_F(Supervision, DroppedConnectionStaysClosedWithReconnectionOff) {
     ASSERT_EQ(server().dropAllSessions(), 1);
     ASSERT_TRUE(app->waitForStatus(0, "Connection Closed...", 15)) << app->historyText(0);
     EXPECT_FALSE(app->tunnelRunning(0));
-    EXPECT_EQ(app->ui.statusText.value, "Idle...");
+    // The report comes before the stop; the status line follows at its next refresh.
+    EXPECT_TRUE(app->runUntil([&] { return app->ui.statusText.value == "Idle..."; }, 2));
     // A check-loop step would have restarted it at once; give it a few more to be sure.
     app->runFor(2.5);
     EXPECT_EQ(app->status(0), "Connection Closed...");
@@ -112,7 +113,7 @@ TEST_F(Supervision, ClosedPortEndsAtFailedWithTheFailureAlert) {
     ASSERT_TRUE(app->waitForStatus(0, "Failed...", 20)) << app->historyText(0);
     EXPECT_FALSE(app->tunnelRunning(0));
     EXPECT_EQ(app->alerts(), std::vector<std::string>{failureAlert()});
-    EXPECT_EQ(app->ui.statusText.value, "Idle...");
+    EXPECT_TRUE(app->runUntil([&] { return app->ui.statusText.value == "Idle..."; }, 2));
 }
 
 } // namespace
