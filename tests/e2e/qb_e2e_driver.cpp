@@ -94,10 +94,21 @@ int main(int argc, char** argv) {
         if (statusEvery > 0 && elapsed() >= nextStatus) {
             nextStatus += statusEvery;
             Counts c = count(app);
+            // Rows that do not read "Running...", with their recent statuses.
+            std::string others;
+            for (long row = 0; row < static_cast<long>(app.rows()); ++row) {
+                if (app.status(row) == "Running...") continue;
+                const auto& h = app.history(row);
+                std::string recent;
+                for (std::size_t i = h.size() > 4 ? h.size() - 4 : 0; i < h.size(); ++i)
+                    recent += (recent.empty() ? "" : ">") + h[i];
+                others += " row" + std::to_string(row) + (app.tunnelRunning(row) ? "(up)" : "") +
+                          "=" + recent;
+            }
             std::printf("status t=%.0f services=%zu running=%ld shown-running=%ld starts=%ld "
-                        "fds=%d children=%ld\n",
+                        "fds=%d children=%ld%s\n",
                         elapsed(), app.rows(), c.running, c.shownRunning, c.starts,
-                        proctable::openFileCount(::getpid()), liveChildren());
+                        proctable::openFileCount(::getpid()), liveChildren(), others.c_str());
         }
     }
 
