@@ -47,7 +47,10 @@ AppWindows::AppWindows()
     // The application starts unlocked.
     lockButtons.setImage(image::LockUnlocked);
 
+    // Columns exist once the adapter has given the view its model.
     QHeaderView* header = main->table->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
     header->resizeSection(1, 190);
     header->resizeSection(2, 100);
     header->resizeSection(3, 170);

@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
@@ -102,13 +101,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     setCentralWidget(central);
 
-    QHeaderView* header = table->horizontalHeader();
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(0, QHeaderView::Stretch);
-    header->setSectionResizeMode(1, QHeaderView::Interactive);
-    header->setSectionResizeMode(2, QHeaderView::Interactive);
-    header->setSectionResizeMode(3, QHeaderView::Interactive);
-
     setTabOrder(table, addButton);
     setTabOrder(addButton, editButton);
     setTabOrder(editButton, removeButton);
@@ -139,7 +131,7 @@ void MainWindow::buildMenus() {
 
     // The menu items press the buttons, so they do exactly what the buttons do; their
     // titles and enabling follow the buttons when the menu opens.
-    servicesMenu_ = menuBar()->addMenu(tr("Se&rvices"));
+    servicesMenu_ = menuBar()->addMenu(tr("Ser&vices"));
     struct Item {
         QPushButton* button;
         QKeySequence key;
