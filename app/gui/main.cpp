@@ -3,7 +3,7 @@
 #include "QuillboreApp.h"
 
 #include "platform/PamAuthorizer.h"
-#include "platform/PosixProcess.h"
+#include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
 
 #include <QApplication>

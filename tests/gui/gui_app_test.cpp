@@ -11,7 +11,7 @@
 #include "ServiceTableWidget.h"
 
 #include "FakeAuthorizer.h"
-#include "platform/PosixProcess.h"
+#include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
 
 #include <QAction>

@@ -8,7 +8,7 @@
 #include "ServiceFormDialog.h"
 
 #include "platform/PamAuthorizer.h"
-#include "platform/PosixProcess.h"
+#include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
 
 #include <QCheckBox>
