@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,7 +60,6 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     keyFilesButton->setAutoDefault(false);
 
     auto* box = new QDialogButtonBox(this);
-    box->addButton(keyFilesButton, QDialogButtonBox::ActionRole);
     saveButton = box->addButton(QDialogButtonBox::Save);
     cancelButton = box->addButton(QDialogButtonBox::Cancel);
     saveButton->setDefault(true);
@@ -69,7 +69,11 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(modes);
     layout->addWidget(reconOption);
     layout->addStretch(1);
-    layout->addWidget(box);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(keyFilesButton);
+    buttons->addStretch(1);
+    buttons->addWidget(box);
+    layout->addLayout(buttons);
 
     setTabOrder(keyOption, comOption);
     setTabOrder(comOption, commandInfo);
