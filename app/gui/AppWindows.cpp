@@ -44,8 +44,11 @@ AppWindows::AppWindows()
       saveButton(preferences->saveButton), keysOkButton(keyEditor->okButton),
       commandInfo(preferences->commandInfo), commandArgs(preferences->commandArgs),
       keyFiles(keyEditor->keyFiles), passwordPrompt(main.get()) {
-    // The application starts unlocked.
+    // The application starts unlocked, with an empty table: nothing to start or edit yet
+    // (with no saved services the start sequence does not reload the table).
     lockButtons.setImage(image::LockUnlocked);
+    for (QtButton* b : {&editButton, &removeButton, &startButton, &stopButton})
+        b->setEnabled(false);
 
     // Columns exist once the adapter has given the view its model.
     QHeaderView* header = main->table->horizontalHeader();
@@ -137,6 +140,8 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
     QObject::connect(addForm->cancelButton, &QPushButton::clicked, addForm, &QDialog::reject);
     QObject::connect(addForm->isSocks, &QCheckBox::clicked, addForm,
                      [&c, this] { c.handleCheckBox(&isSocks); });
+    addWindow.onShow = [this] { addForm->serverAddress->setFocus(); };
+    editWindow.onShow = [this] { editForm->serverAddress->setFocus(); };
     QObject::connect(editForm->okButton, &QPushButton::clicked, editForm,
                      [&c, this] { c.editList(&eokButton); });
     QObject::connect(editForm->cancelButton, &QPushButton::clicked, editForm, &QDialog::reject);
