@@ -74,6 +74,7 @@ public:
     std::optional<std::vector<ServiceEntry>> theServiceList;
     bool authRef = false;  // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
+    bool listEmptiedByUser = false;
 
     // Toolkit services that are not controls, set by the layout.
     PasswordPrompt* passwordPrompt = nullptr;
