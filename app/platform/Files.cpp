@@ -25,6 +25,17 @@ bool writeAll(int fd, const std::string& content) {
     return true;
 }
 
+// Makes a finished rename survive a crash; a failure here does not undo the write.
+void syncFolderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (folder.empty()) folder = "/";
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 } // namespace
 
 std::optional<std::string> readWhole(const std::string& path) {
@@ -55,8 +66,12 @@ bool writeAtomically(const std::string& path, const std::string& content) {
     bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok) ok = ::rename(name.data(), path.c_str()) == 0;
-    if (!ok) ::unlink(name.data());
-    return ok;
+    if (!ok) {
+        ::unlink(name.data());
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
 }
 
 bool remove(const std::string& path) {

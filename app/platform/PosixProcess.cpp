@@ -1,0 +1,203 @@
+#include "platform/PosixProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+constexpr int kCannotStart = 127;
+
+bool makePipe(int fds[2]) {
+#ifdef __linux__
+    return ::pipe2(fds, O_CLOEXEC) == 0;
+#else
+    if (::pipe(fds) != 0) return false;
+    for (int i = 0; i < 2; ++i) ::fcntl(fds[i], F_SETFD, FD_CLOEXEC);
+    return true;
+#endif
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// Writes as much of `text` as the pipe takes without blocking; nobody reads it yet.
+void fillPipe(int fd, const std::string& text) {
+    if (text.empty()) return;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+#ifdef __linux__
+    if (text.size() > 65536) ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(text.size()));
+#endif
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+// Reaps `pid` now if it has ended; true when it has been reaped (or is not ours to reap).
+bool reapIfEnded(pid_t pid) {
+    for (;;) {
+        pid_t r = ::waitpid(pid, nullptr, WNOHANG);
+        if (r == 0) return false;
+        if (r < 0 && errno == EINTR) continue;
+        return true;
+    }
+}
+
+// Runs in the child between fork and exec: async-signal-safe calls only. Never returns.
+[[noreturn]] void execChild(const char* path, char* const argv[], int stdinRead, int errorWrite,
+                            pid_t parent) {
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction standard = {};
+    standard.sa_handler = SIG_DFL;
+    ::sigemptyset(&standard.sa_mask);
+    for (int number : {SIGINT, SIGTERM, SIGPIPE}) ::sigaction(number, &standard, nullptr);
+#ifdef __linux__
+    // Dies with the application; the getppid test covers a parent that died before prctl.
+    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(kCannotStart);
+#else
+    (void)parent;
+#endif
+    int error = 0;
+    if (stdinRead == STDIN_FILENO) {
+        int flags = ::fcntl(stdinRead, F_GETFD);
+        if (flags < 0 || ::fcntl(stdinRead, F_SETFD, flags & ~FD_CLOEXEC) < 0) error = errno;
+    } else if (::dup2(stdinRead, STDIN_FILENO) < 0) {
+        error = errno;
+    }
+    if (error == 0) {
+        ::execv(path, argv);
+        error = errno;
+    }
+    while (::write(errorWrite, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(kCannotStart);
+}
+
+} // namespace
+
+PosixProcess::~PosixProcess() {
+    closeFd(stdinWrite_);
+    if (!launched_ || reaped_ || pid_ <= 0 || reapIfEnded(pid_)) return;
+    // A child still running when its handle goes is waited for by a detached thread of its
+    // own, on its pid alone: it is reaped whenever it ends, the caller never blocks, and no
+    // SIGCHLD handler or wait on foreign pids is needed. If no thread can be made, the child
+    // is left as a zombie rather than blocking here.
+    try {
+        std::thread([pid = pid_] {
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (...) {
+    }
+}
+
+void PosixProcess::launch(const std::string& path, const std::vector<std::string>& arguments,
+                          const std::string& stdinText, bool closeStdin) {
+    if (launched_) return;
+    launched_ = true;
+
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    // The stdin pipe is made first so that, should fd 0 be free, its read end takes it and
+    // the error pipe can never sit on the child's fd 0.
+    int stdinPipe[2] = {-1, -1};
+    int errorPipe[2] = {-1, -1};
+    if (!makePipe(stdinPipe)) return endAtOnce();
+    if (!makePipe(errorPipe)) {
+        closeFd(stdinPipe[0]);
+        closeFd(stdinPipe[1]);
+        return endAtOnce();
+    }
+    fillPipe(stdinPipe[1], stdinText);
+
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) execChild(path.c_str(), argv.data(), stdinPipe[0], errorPipe[1], parent);
+
+    closeFd(stdinPipe[0]);
+    closeFd(errorPipe[1]);
+    if (pid < 0) {
+        closeFd(stdinPipe[1]);
+        closeFd(errorPipe[0]);
+        return endAtOnce();
+    }
+    pid_ = pid;
+    stdinWrite_ = stdinPipe[1];
+
+    // Reads nothing (end of file) once exec has closed the child's end; an errno otherwise.
+    int childError = 0;
+    ssize_t n;
+    while ((n = ::read(errorPipe[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    closeFd(errorPipe[0]);
+    if (n != 0) {
+        int waitStatus = 0;
+        while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
+        }
+        closeFd(stdinWrite_);
+        return endAtOnce();
+    }
+    if (closeStdin) closeFd(stdinWrite_);
+}
+
+bool PosixProcess::isRunning() {
+    if (!launched_ || reaped_) return false;
+    for (;;) {
+        int waitStatus = 0;
+        pid_t r = ::waitpid(pid_, &waitStatus, WNOHANG);
+        if (r == 0) return true;
+        if (r == pid_) {
+            recordEnd(waitStatus);
+            return false;
+        }
+        if (errno == EINTR) continue;
+        // ECHILD: reaped behind our back (SIGCHLD set to SIG_IGN); its status is lost.
+        reaped_ = true;
+        return false;
+    }
+}
+
+void PosixProcess::interrupt() { sendSignal(SIGINT); }
+
+void PosixProcess::terminate() { sendSignal(SIGTERM); }
+
+void PosixProcess::sendSignal(int number) {
+    // An unreaped child's pid cannot be reused, so only a reaped one must not be signalled.
+    // pid 0 or -1 would signal our own group or everything.
+    if (launched_ && !reaped_ && pid_ > 0) ::kill(pid_, number);
+}
+
+void PosixProcess::recordEnd(int waitStatus) {
+    reaped_ = true;
+    if (WIFEXITED(waitStatus))
+        status_ = WEXITSTATUS(waitStatus);
+    else if (WIFSIGNALED(waitStatus))
+        status_ = WTERMSIG(waitStatus);
+}
+
+void PosixProcess::endAtOnce() {
+    reaped_ = true;
+    status_ = kCannotStart;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/ChildProcess.h"
+
+// A child started with fork/execv. The parent learns of a failed exec through a close-on-exec
+// pipe, so a child that cannot be started is known at launch() and looks like one that
+// ended at once with status 127. Only the pid it started is ever waited for or signalled.
+//
+// The standard-input text is written into the pipe before the fork, so it must fit in the
+// pipe buffer (64 KiB, grown up to the system limit on Linux); anything beyond is dropped.
+// On Linux the child is sent SIGTERM when the thread that launched it ends, which in the
+// application is the main thread, i.e. when the application dies.
+class PosixProcess : public ChildProcess {
+public:
+    PosixProcess() = default;
+    ~PosixProcess() override;
+    PosixProcess(const PosixProcess&) = delete;
+    PosixProcess& operator=(const PosixProcess&) = delete;
+
+    // A handle launches at most once; a second call does nothing.
+    void launch(const std::string& path, const std::vector<std::string>& arguments,
+                const std::string& stdinText = {}, bool closeStdin = false) override;
+    bool isRunning() override;
+    int exitStatus() override { return status_; }
+    pid_t processIdentifier() const override { return pid_; }
+    void interrupt() override;
+    void terminate() override;
+
+private:
+    void sendSignal(int number);
+    void recordEnd(int waitStatus);
+    void endAtOnce();
+
+    bool launched_ = false;
+    bool reaped_ = false;
+    pid_t pid_ = 0;
+    int status_ = 0;
+    int stdinWrite_ = -1;
+};

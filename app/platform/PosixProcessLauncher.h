@@ -1,0 +1,9 @@
+#pragma once
+
+#include "platform/ChildProcess.h"
+
+// Makes real child processes (PosixProcess).
+class PosixProcessLauncher : public ProcessLauncher {
+public:
+    std::unique_ptr<ChildProcess> create() override;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/SystemLog.h"
+
+// Writes each line to syslog(3) at LOG_NOTICE under the ident "QuillboreSSH", as it is.
+class SyslogLog : public SystemLog {
+public:
+    SyslogLog();
+    void write(const std::string& line) override;
+};
