@@ -466,4 +466,23 @@ TEST_F(Editing, EmptyingTheListIsRememberedUntilSomethingIsAdded) {
     EXPECT_FALSE(c.listEmptiedByUser);
 }
 
+TEST_F(Editing, RemovingTheLastServiceDoesNotBringItBackAtTheNextStart) {
+    add("900", "a:1");
+    ASSERT_NE(ControllerFixture::readHomeFile(".QuillboreSSH.lst"), "");
+    ui.serviceList.selected = 0;
+    c.removeFromList(nullptr);
+    ASSERT_TRUE(list().empty());
+
+    ControllerFixture next;
+    next.controller.theServiceList.emplace();
+    next.controller.loadUserData();
+    EXPECT_TRUE(next.controller.theServiceList->empty());
+    EXPECT_EQ(next.ui.mainWindow.alertTexts(),
+              std::vector<std::string>{
+                  "Thank you for installing my app! If you are not using the auto fill method of "
+                  "ssh-askpass then do not type your actual password as you will be prompted to "
+                  "input your password at the time of connection. To learn about the ssh-askpass "
+                  "options please see our website."});
+}
+
 } // namespace

@@ -238,6 +238,7 @@ TEST_F(StartStop, OneSelectedServiceStartsAndStopsAlone) {
     EXPECT_TRUE(entry(1).service->isRunning());
     EXPECT_EQ(f.ui.statusText.value, "1 Tunneling services are running...");
 
+    select(1);
     c.startTunnel(nullptr);
     EXPECT_EQ(mainAlerts(), std::vector<std::string>{kAlreadyRunning});
     EXPECT_EQ(f.launcher.children.size(), 1u);
