@@ -29,7 +29,9 @@ Form editForm(const QuillboreDel& c) {
     return {c.eServerAddress, c.eUserName, c.eUserPassword, c.eServerPort, c.eforwardInfo};
 }
 
-bool isChecked(const Button* box) { return box && box->state() != 0; }
+bool isChecked(const Button* box) {
+    return box && box->state() != 0;
+}
 
 // The list file is ASCII with fields split at 0x1F and records at CR LF: none of these may
 // come in through a field.
@@ -70,8 +72,8 @@ std::vector<std::string> pieces(const std::string& typed) {
 }
 
 ServiceEntry newEntry(const std::shared_ptr<SSHTunnel>& tunnel, const std::string& server,
-                      const std::string& port, const std::string& user,
-                      const std::string& password, const std::string& description) {
+                      const std::string& port, const std::string& user, const std::string& password,
+                      const std::string& description) {
     tunnel->setUser(user, password, server, port, description);
     return ServiceEntry{server, port, kIdle, user, password, description, tunnel};
 }
@@ -127,7 +129,8 @@ void QuillboreDel::addToList(Control*) {
     }
 
     if (!theServiceList) theServiceList.emplace();
-    for (auto& entry : added) theServiceList->push_back(std::move(entry));
+    for (auto& entry : added)
+        theServiceList->push_back(std::move(entry));
     listEmptiedByUser = false;
     serviceList->reloadData();
     addWindow->orderOut();
@@ -164,9 +167,9 @@ void QuillboreDel::editList(Control*) {
                                     : isChecked(eReverseButton) ? "Reverse: " + forwardText
                                                                 : forwardText;
 
-    ServiceEntry edited{f.server->stringValue(), f.port->stringValue(), old.status,
-                        f.user->stringValue(),   f.password->stringValue(), description,
-                        old.service};
+    ServiceEntry edited{
+        f.server->stringValue(),   f.port->stringValue(), old.status, f.user->stringValue(),
+        f.password->stringValue(), description,           old.service};
     // A running child keeps its settings; these apply at its next start.
     if (edited.service)
         edited.service->setUser(edited.user, edited.password, edited.server, edited.listenPort,

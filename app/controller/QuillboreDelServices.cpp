@@ -1,6 +1,5 @@
 // Starting and stopping services, the status line, the tunnels' delegate side.
 #include "controller/QuillboreDel.h"
-
 #include "platform/Files.h"
 #include "store/Cipher.h"
 
@@ -50,7 +49,9 @@ long selectedIndex(const QuillboreDel& c) {
     return row;
 }
 
-bool writesAskpassFile(const QuillboreDel& c) { return c.use_ssh_askpass && !c.has_prompt; }
+bool writesAskpassFile(const QuillboreDel& c) {
+    return c.use_ssh_askpass && !c.has_prompt;
+}
 
 // The file an askpass program reads: the password scrambled with the login name as key.
 // A failed write is not reported; the service starts all the same.
@@ -150,12 +151,22 @@ void QuillboreDel::updateStatus() {
     }
 }
 
-void QuillboreDel::unlinkFile() { files::remove(askpassPath()); }
+void QuillboreDel::unlinkFile() {
+    files::remove(askpassPath());
+}
 
-bool QuillboreDel::whatsMyCommand() { return use_my_command; }
-std::string QuillboreDel::whatsMyCommandString() { return heres_my_command; }
-std::string QuillboreDel::whatsMyVariables() { return heres_my_arguments; }
-bool QuillboreDel::shouldIRetry() { return recon; }
+bool QuillboreDel::whatsMyCommand() {
+    return use_my_command;
+}
+std::string QuillboreDel::whatsMyCommandString() {
+    return heres_my_command;
+}
+std::string QuillboreDel::whatsMyVariables() {
+    return heres_my_arguments;
+}
+bool QuillboreDel::shouldIRetry() {
+    return recon;
+}
 
 void QuillboreDel::updateMyStatus(const std::string& status, SSHTunnel& with) {
     // A tunnel whose entry was removed still reports; it matches no row but the alert and
@@ -165,6 +176,6 @@ void QuillboreDel::updateMyStatus(const std::string& status, SSHTunnel& with) {
     if (status == kFailed)
         doAlertWindow(kFailedMessage, mainWindow);
     else if (status == kStarting)
-        with.needsVerify();  // reports again, nested, before this returns
+        with.needsVerify(); // reports again, nested, before this returns
     updateStatus();
 }

@@ -3,7 +3,6 @@
 #include "ControllerFixture.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -46,12 +45,14 @@ protected:
     std::vector<ServiceEntry>& list() { return *c.theServiceList; }
     std::vector<std::string> descriptions() {
         std::vector<std::string> out;
-        for (const auto& e : list()) out.push_back(e.tunnelDescription);
+        for (const auto& e : list())
+            out.push_back(e.tunnelDescription);
         return out;
     }
     std::vector<std::string> ports() {
         std::vector<std::string> out;
-        for (const auto& e : list()) out.push_back(e.listenPort);
+        for (const auto& e : list())
+            out.push_back(e.listenPort);
         return out;
     }
 };
@@ -78,9 +79,9 @@ TEST_F(Editing, AddWindowOpensWithPresetsAndLeavesTheSocksBoxAlone) {
 }
 
 TEST_F(Editing, RequiredBoxesAreServerUserAndListenPortAsTyped) {
-    for (TextField* box : {static_cast<TextField*>(&ui.serverAddress),
-                           static_cast<TextField*>(&ui.userName),
-                           static_cast<TextField*>(&ui.serverPort)}) {
+    for (TextField* box :
+         {static_cast<TextField*>(&ui.serverAddress), static_cast<TextField*>(&ui.userName),
+          static_cast<TextField*>(&ui.serverPort)}) {
         typeAdd("900", "127.0.0.1:80");
         box->setStringValue("");
         c.addToList(nullptr);
@@ -90,7 +91,7 @@ TEST_F(Editing, RequiredBoxesAreServerUserAndListenPortAsTyped) {
     EXPECT_TRUE(ui.addWindow.visible);
     EXPECT_TRUE(ui.mainWindow.alerts.empty());
 
-    typeAdd("  ", "");  // spaces fill a box; password and forward may be empty
+    typeAdd("  ", ""); // spaces fill a box; password and forward may be empty
     ui.userPassword.value = "";
     c.addToList(nullptr);
     ASSERT_EQ(list().size(), 1u);
@@ -138,7 +139,7 @@ TEST_F(Editing, SeveralPortsAddOneEntryEachWithSpacesRemoved) {
     EXPECT_EQ(descriptions()[3], "Reverse Tunnel: h:2");
     EXPECT_EQ(list()[3].service->tunnelMode(), "Reverse Tunnel: h:2");
 
-    add("8080,", "127.0.0.1:80,");  // a trailing comma makes an empty last pair
+    add("8080,", "127.0.0.1:80,"); // a trailing comma makes an empty last pair
     EXPECT_EQ(ports()[5], "");
     EXPECT_EQ(descriptions()[5], "");
     EXPECT_EQ(list().size(), 6u);
@@ -163,7 +164,7 @@ TEST_F(Editing, SocksWinsOverReverseForOnePortAndIsIgnoredForSeveral) {
     EXPECT_EQ(descriptions(), (std::vector<std::string>{"SOCKS", "a:1", "a:2"}));
     EXPECT_EQ(list()[0].service->tunnelMode(), "SOCKS");
 
-    add("22", "x: y");  // typed ": " without the reverse box: stored as typed
+    add("22", "x: y"); // typed ": " without the reverse box: stored as typed
     EXPECT_EQ(descriptions().back(), "x: y");
 }
 
@@ -177,7 +178,7 @@ TEST_F(Editing, AddingWhileLockedIsRefusedButTheOkStillWorks) {
     EXPECT_FALSE(ui.addWindow.visible);
     EXPECT_EQ(ui.serverPort.value, "kept");
 
-    c.addToList(nullptr);  // an open form's OK is not locked
+    c.addToList(nullptr); // an open form's OK is not locked
     EXPECT_EQ(list().size(), 1u);
 }
 
@@ -232,7 +233,7 @@ TEST_F(Editing, TheRequiredBoxCheckComesBeforeTheCharacterCheck) {
     EXPECT_EQ(ui.addWindow.alertTexts(), std::vector<std::string>{kFillAll});
 
     typeAdd("900", "a:1");
-    ui.userPassword.value = "tab\tand ~!@#$%^&*()";  // plain ASCII is fine
+    ui.userPassword.value = "tab\tand ~!@#$%^&*()"; // plain ASCII is fine
     c.addToList(nullptr);
     EXPECT_EQ(list().size(), 1u);
 }
@@ -333,7 +334,7 @@ TEST_F(Editing, EditingARunningServiceKeepsItsStatusAndChild) {
     EXPECT_EQ(f.launcher.children.size(), 1u);
     EXPECT_TRUE(f.launcher.children[0]->signals.empty());
 
-    f.runLoop.advance(3.0);  // the edited entry still hears its tunnel
+    f.runLoop.advance(3.0); // the edited entry still hears its tunnel
     EXPECT_EQ(list()[0].status, "Running...");
 }
 
@@ -380,7 +381,7 @@ TEST_F(Editing, SocksBoxCouplesReverseBoxAndForwardField) {
     ui.eisSocks.stateValue = 1;
     c.handleCheckBox(&ui.eisSocks);
     EXPECT_FALSE(ui.eReverseButton.enabled);
-    EXPECT_TRUE(ui.eforwardInfo.enabled);  // checking SOCKS leaves the field as it is
+    EXPECT_TRUE(ui.eforwardInfo.enabled); // checking SOCKS leaves the field as it is
     EXPECT_EQ(ui.eforwardInfo.value, "127.0.0.1:80");
     ui.eisSocks.stateValue = 0;
     c.handleCheckBox(&ui.eisSocks);

@@ -2,9 +2,8 @@
 // actions with scripted ssh children and a manual clock.
 #include "ControllerFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -51,7 +50,7 @@ protected:
         ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
         c.theServiceList.emplace();
         c.selectedRow = -1;
-        c.updateStatus();  // the status timer's first refresh
+        c.updateStatus(); // the status timer's first refresh
     }
 
     // One forward service through the add window.
@@ -100,7 +99,7 @@ TEST_F(StartStop, StartAllStartsEveryServiceAndTheCheckTurnsThemRunning) {
     EXPECT_TRUE(f.runLoop.pauses().empty());
     EXPECT_FALSE(askpassFileExists());
 
-    f.runLoop.advance(3.0);  // "Starting..." and, at once, the verification's "Running..."
+    f.runLoop.advance(3.0); // "Starting..." and, at once, the verification's "Running..."
     EXPECT_EQ(status(0), "Running...");
     EXPECT_EQ(status(1), "Running...");
 }
@@ -126,9 +125,10 @@ TEST_F(StartStop, StartAllInAskpassModeWritesEachPasswordBeforeItsServiceAndPaus
     ASSERT_EQ(seenAtLaunch.size(), 3u);
     EXPECT_EQ(decodeAskpass(seenAtLaunch[0], keyLength), "first pw");
     EXPECT_EQ(decodeAskpass(seenAtLaunch[1], keyLength), "S3cret:Zq-8");
-    EXPECT_EQ(seenAtLaunch[2], "");  // an empty password is an empty file, nothing added
+    EXPECT_EQ(seenAtLaunch[2], ""); // an empty password is an empty file, nothing added
     EXPECT_NE(seenAtLaunch[1], "S3cret:Zq-8");
-    for (unsigned mode : modesAtLaunch) EXPECT_EQ(mode, 0600u);
+    for (unsigned mode : modesAtLaunch)
+        EXPECT_EQ(mode, 0600u);
     EXPECT_EQ(f.runLoop.pauses(), (std::vector<double>{2.0, 2.0, 2.0}));
     EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
 }
@@ -155,7 +155,7 @@ TEST_F(StartStop, TheAskpassFileIsRemovedByRepeatingTimersThatNeverStop) {
 
 TEST_F(StartStop, EveryStartInAskpassModeAddsARemovalTimerEvenWhenItStartsNothing) {
     c.use_ssh_askpass = true;
-    c.startTunnel(nullptr);  // empty list
+    c.startTunnel(nullptr); // empty list
     EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
     EXPECT_TRUE(f.launcher.children.empty());
     EXPECT_TRUE(f.runLoop.pauses().empty());
@@ -274,7 +274,7 @@ TEST_F(StartStop, StopAllStopsOnlyRunningServicesAndSaysNothingWhenNoneRuns) {
 
     select(-1);
     c.stopTunnel(nullptr);
-    EXPECT_EQ(status(0), "Failed...");  // not running: left as it was
+    EXPECT_EQ(status(0), "Failed..."); // not running: left as it was
     EXPECT_EQ(status(1), "Idle...");
     EXPECT_EQ(status(2), "Idle...");
     EXPECT_FALSE(entry(2).service->isRunning());
@@ -321,12 +321,12 @@ TEST_F(StartStop, EveryFailedReportRaisesTheFailureAlert) {
 
 TEST_F(StartStop, ReportsFindTheirRowByTheTunnelObjectAndVisitEveryEntry) {
     add("900");
-    add("900");  // same fields, another tunnel
+    add("900"); // same fields, another tunnel
     c.updateMyStatus("Retring...", *entry(1).service);
     EXPECT_EQ(status(0), "Idle...");
     EXPECT_EQ(status(1), "Retring...");
 
-    c.theServiceList->push_back(entry(0));  // two rows sharing one tunnel
+    c.theServiceList->push_back(entry(0)); // two rows sharing one tunnel
     c.updateMyStatus("Error...", *entry(0).service);
     EXPECT_EQ(status(0), "Error...");
     EXPECT_EQ(status(1), "Retring...");
@@ -370,7 +370,7 @@ TEST_F(StartStop, StatusLineCountsRunningTunnelsNotLiveChildren) {
     select(0);
     c.startTunnel(nullptr);
     EXPECT_EQ(f.ui.statusText.value, "1 Tunneling services are running...");
-    childOf(0)->exit(1);  // ended, but not yet noticed: the service is still meant to be up
+    childOf(0)->exit(1); // ended, but not yet noticed: the service is still meant to be up
     c.updateStatus();
     EXPECT_EQ(f.ui.statusText.value, "1 Tunneling services are running...");
     EXPECT_TRUE(f.ui.wheelie.animating);
@@ -389,11 +389,11 @@ TEST_F(StartStop, RefreshSelectsTheRememberedRowAgain) {
     c.updateStatus();
     EXPECT_EQ(f.ui.serviceList.selected, 1);
 
-    c.selectedRow = 5;  // past the end after removals: nothing selected
+    c.selectedRow = 5; // past the end after removals: nothing selected
     c.updateStatus();
     EXPECT_EQ(f.ui.serviceList.selected, -1);
 
-    c.selectedRow = -1;  // none remembered: the selection is left alone
+    c.selectedRow = -1; // none remembered: the selection is left alone
     f.ui.serviceList.selected = 0;
     c.updateStatus();
     EXPECT_EQ(f.ui.serviceList.selected, 0);
