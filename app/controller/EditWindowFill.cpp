@@ -1,33 +1,25 @@
 #include "controller/EditWindowFill.h"
 
 #include "controller/QuillboreDel.h"
-#include "platform/Text.h"
+#include "controller/TunnelDescription.h"
 
-void fillEditWindow(QuillboreDel& c, const ServiceEntry& entry) {
-    c.eServerAddress->setStringValue(entry.server);
-    c.eServerPort->setStringValue(entry.listenPort);
-    c.eUserName->setStringValue(entry.user);
-    c.eUserPassword->setStringValue(entry.password);
+void fillEditWindow(QuillboreDel& del, const ServiceEntry& entry) {
+    auto setText = [](TextField* field, const std::string& value) {
+        if (field) field->setStringValue(value);
+    };
+    setText(del.eServerAddress, entry.server);
+    setText(del.eServerPort, entry.listenPort);
+    setText(del.eUserName, entry.user);
+    setText(del.eUserPassword, entry.password);
 
-    const std::string& d = entry.tunnelDescription;
-    const auto pieces = text::split(d, ": ");
-    if (d == "SOCKS") {
-        c.eforwardInfo->setStringValue("");
-        c.eisSocks->setState(1);
-        c.eforwardInfo->setEnabled(false);
-        c.eReverseButton->setEnabled(false);
-        c.eReverseButton->setState(0);
-    } else if (pieces.size() >= 2) {
-        c.eisSocks->setState(0);
-        c.eforwardInfo->setEnabled(true);
-        c.eforwardInfo->setStringValue(pieces[1]);
-        c.eReverseButton->setEnabled(true);
-        c.eReverseButton->setState(1);
-    } else {
-        c.eisSocks->setState(0);
-        c.eforwardInfo->setEnabled(true);
-        c.eforwardInfo->setStringValue(d);
-        c.eReverseButton->setEnabled(false);
-        c.eReverseButton->setState(0);
+    const TunnelDescription d = TunnelDescription::read(entry.tunnelDescription);
+    const bool socks = d.kind == TunnelDescription::Kind::Socks;
+    const bool reverse = d.kind == TunnelDescription::Kind::Reverse;
+    setText(del.eforwardInfo, d.forwardAddress);
+    if (del.eforwardInfo) del.eforwardInfo->setEnabled(!socks);
+    if (del.eisSocks) del.eisSocks->setState(socks ? 1 : 0);
+    if (del.eReverseButton) {
+        del.eReverseButton->setEnabled(reverse);
+        del.eReverseButton->setState(reverse ? 1 : 0);
     }
 }

@@ -4,7 +4,7 @@
 
 class QuillboreDel;
 
-// Fills the edit window's form from one entry: the texts, and the SOCKS box, reverse box and
-// forward-address field set by the kind that the tunnel description names.
-// Shared by the edit button and the table's double click.
-void fillEditWindow(QuillboreDel& c, const ServiceEntry& entry);
+// Fills the edit window's controls from one entry: the texts, and the SOCKS box, reverse box
+// and forward-address field set by the kind of its tunnel description. Shared by the edit
+// button and the table's double click.
+void fillEditWindow(QuillboreDel& del, const ServiceEntry& entry);
