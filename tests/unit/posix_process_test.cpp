@@ -20,7 +20,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto kBound = 5s;  // generous upper bound for anything expected to happen soon
+constexpr auto kBound = 5s; // generous upper bound for anything expected to happen soon
 
 bool eventually(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + kBound;
@@ -71,7 +71,7 @@ TEST(PosixProcessExit, ExitCodeIsTheStatus) {
     ASSERT_TRUE(ends(*zero));
     EXPECT_EQ(three->exitStatus(), 3);
     EXPECT_EQ(zero->exitStatus(), 0);
-    EXPECT_FALSE(three->isRunning());  // asking again after the reap changes nothing
+    EXPECT_FALSE(three->isRunning()); // asking again after the reap changes nothing
     EXPECT_EQ(three->exitStatus(), 3);
 }
 
@@ -90,13 +90,16 @@ TEST(PosixProcessExit, ArgumentVectorIsPassedVerbatimWithThePathFirst) {
     auto sleeper = launched("/bin/sleep", {"5"});
     std::ifstream in("/proc/" + std::to_string(sleeper->processIdentifier()) + "/cmdline");
     std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(cmdline, std::string("/bin/sleep\0" "5\0", 13));
+    EXPECT_EQ(cmdline, std::string("/bin/sleep\0"
+                                   "5\0",
+                                   13));
     sleeper->terminate();
     ASSERT_TRUE(ends(*sleeper));
 
     // Empty arguments and blanks inside an argument survive; no shell splits them.
-    auto check = launched("/bin/sh", {"-c", R"(test "$#" = 2 && test "$1" = "" && test "$2" = "a b")",
-                                      "zero", "", "a b"});
+    auto check =
+        launched("/bin/sh", {"-c", R"(test "$#" = 2 && test "$1" = "" && test "$2" = "a b")",
+                             "zero", "", "a b"});
     ASSERT_TRUE(ends(*check));
     EXPECT_EQ(check->exitStatus(), 0);
 }
@@ -174,12 +177,12 @@ TEST(PosixProcessStartFailure, BehavesAsAChildThatEndedAtOnceWith127) {
     for (const std::string path : {"/nonexistent/program", "", "/tmp", notExecutable.c_str()}) {
         SCOPED_TRACE("path: '" + path + "'");
         auto child = launched(path, {"-x"});
-        EXPECT_FALSE(child->isRunning());  // known at once, without polling for it
+        EXPECT_FALSE(child->isRunning()); // known at once, without polling for it
         EXPECT_EQ(child->exitStatus(), 127);
         child->interrupt();
         child->terminate();
         pid_t pid = child->processIdentifier();
-        if (pid > 0) {  // the failed child has been reaped already: no zombie
+        if (pid > 0) { // the failed child has been reaped already: no zombie
             errno = 0;
             EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);
             EXPECT_EQ(errno, ECHILD);
@@ -192,7 +195,8 @@ TEST(PosixProcessStartFailure, BehavesAsAChildThatEndedAtOnceWith127) {
 TEST(PosixProcessStdin, TextReachesTheChild) {
     auto open = shell(R"(read x; test "$x" = hello)", "hello\n");
     auto closed = shell(R"(x=$(cat); test "$x" = "hello
-there")", "hello\nthere\n", true);
+there")",
+                        "hello\nthere\n", true);
     ASSERT_TRUE(ends(*open));
     ASSERT_TRUE(ends(*closed));
     EXPECT_EQ(open->exitStatus(), 0);
@@ -261,7 +265,8 @@ TEST(PosixProcessReaping, ChildDiesWithTheProcessThatStartedIt) {
         sleeper.launch("/bin/sleep", {"30"});
         pid_t pid = sleeper.processIdentifier();
         if (write(report[1], &pid, sizeof pid) != sizeof pid) _exit(1);
-        for (;;) pause();
+        for (;;)
+            pause();
     }
     close(report[1]);
     pid_t sleeper = 0;

@@ -57,7 +57,7 @@ TEST(PosixRunLoopRepeating, FiresUntilInvalidatedEvenFromItsOwnCallback) {
     loop.runFor(0.02);
     EXPECT_EQ(count, 3);
     EXPECT_FALSE(timer->isValid());
-    timer->invalidate();  // harmless a second time
+    timer->invalidate(); // harmless a second time
 }
 
 TEST(PosixRunLoopRepeating, ATimerThatFellBehindFiresOnceAndKeepsGoing) {
@@ -82,7 +82,7 @@ TEST(PosixRunLoopLifetime, ACallbackKeepsItsCapturesUntilItFiresOrIsInvalidated)
     EXPECT_FALSE(onceWatch.expired());
     loop.runFor(0.01);
     EXPECT_TRUE(onceWatch.expired());
-    EXPECT_FALSE(repeatingWatch.expired());  // fired, but it will fire again
+    EXPECT_FALSE(repeatingWatch.expired()); // fired, but it will fire again
     timer->invalidate();
     EXPECT_TRUE(repeatingWatch.expired());
 }
@@ -92,7 +92,7 @@ TEST(PosixRunLoopPause, NoTimerFiresDuringAPauseOverdueOnesFireAtTheNextRun) {
     std::string fired;
     loop.scheduleOnce(0.002, [&] {
         fired += "a";
-        loop.pause(0.02);  // a callback may pause too; "b" falls due meanwhile
+        loop.pause(0.02); // a callback may pause too; "b" falls due meanwhile
         fired += "A";
     });
     loop.scheduleOnce(0.004, [&] { fired += "b"; });
@@ -107,7 +107,7 @@ TEST(PosixRunLoopUntil, AnswersWhetherTheConditionCameTrue) {
     int fired = 0;
     loop.scheduleOnce(0, [&] { ++fired; });
     EXPECT_TRUE(loop.runUntil([] { return true; }, 1));
-    EXPECT_EQ(fired, 0);  // already done: nothing runs
+    EXPECT_EQ(fired, 0); // already done: nothing runs
 
     EXPECT_FALSE(loop.runUntil([] { return false; }, 0.02));
     EXPECT_EQ(fired, 1);
@@ -116,7 +116,7 @@ TEST(PosixRunLoopUntil, AnswersWhetherTheConditionCameTrue) {
     loop.scheduleOnce(0.005, [&] { flag = true; });
     loop.scheduleOnce(5, [&] { ++fired; });
     EXPECT_TRUE(loop.runUntil([&] { return flag; }, 2));
-    EXPECT_EQ(fired, 1);  // stops at the condition, not at the last timer
+    EXPECT_EQ(fired, 1); // stops at the condition, not at the last timer
 }
 
 } // namespace
