@@ -47,6 +47,9 @@ public:
 
 private:
     void report(const std::string& status);
+    // A missing handle counts as a child that ended without being started.
+    bool childAlive();
+    int childExitStatus();
 
     RunLoop& runLoop_;
     ProcessLauncher& launcher_;
