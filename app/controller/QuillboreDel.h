@@ -72,6 +72,9 @@ public:
     std::int64_t selectedRow = 0;
     // Absent until created (by the start sequence, or by the table asking early).
     std::optional<std::vector<ServiceEntry>> theServiceList;
+    // Set by removeFromList when it removes the last entry: saveUserData then empties the
+    // file instead of leaving the last non-empty list on disk.
+    bool listEmptiedByUser = false;
     bool authRef = false;  // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
 
