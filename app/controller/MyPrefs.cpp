@@ -3,6 +3,7 @@
 #include "controller/QuillboreDel.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "store/PreferencesFormat.h"
 
 #include <cctype>
 #include <optional>
@@ -11,22 +12,6 @@
 namespace {
 
 constexpr const char* kPreferencesKey = "529";
-
-// The lines of the preferences file (1-based as the format counts them).
-enum Line : std::size_t {
-    kKeyMode = 1,
-    kCommandMode = 2,
-    kAskpassMode = 3,
-    kPrompt = 4,
-    kCommand = 5,
-    kArguments = 6,
-    kReconnect = 7,
-    kFirstKeyFile = 8,
-};
-
-const std::string& line(const std::vector<std::string>& elements, Line n) {
-    return elements[n - 1];
-}
 
 // The integer value of a flag line as a toggle takes it: leading blanks, an optional sign,
 // then digits; anything else counts as 0. A toggle has two states, so any other number is on.
@@ -114,22 +99,20 @@ void askpassRule(MyPrefs& p, bool clicked) {
 void MyPrefs::windowDidBecomeKey() {
     if (userKeys || !delResponder) return;
 
-    // Read as ASCII: a file holding anything else is treated as no file at all.
-    std::string stored = files::readWhole(delResponder->preferencesPath()).value_or("");
-    if (!text::isPlainAscii(stored)) stored.clear();
-    const std::vector<std::string> elements =
-        text::split(delResponder->decryptString(stored, kPreferencesKey), "\r\n");
+    const std::vector<std::string> elements = prefsfile::elements(delResponder->decryptString(
+        files::readWhole(delResponder->preferencesPath()).value_or(""), kPreferencesKey));
     if (elements.size() < 2) return;
 
     // A damaged file that lacks one of the first seven lines leaves the controls as they are.
-    if (elements.size() >= kReconnect) {
-        if (commandInfo) commandInfo->setStringValue(line(elements, kCommand));
-        if (commandArgs) commandArgs->setStringValue(line(elements, kArguments));
-        setState(keyOption, toggleState(line(elements, kKeyMode)));
-        setState(comOption, toggleState(line(elements, kCommandMode)));
-        setState(askPass, toggleState(line(elements, kAskpassMode)));
-        setState(usePrompt, toggleState(line(elements, kPrompt)));
-        setState(reconOption, toggleState(line(elements, kReconnect)));
+    if (elements.size() >= prefsfile::kSettingsElementCount) {
+        using namespace prefsfile;
+        if (commandInfo) commandInfo->setStringValue(elements[kCommandLine]);
+        if (commandArgs) commandArgs->setStringValue(elements[kArgumentsLine]);
+        setState(keyOption, toggleState(elements[kKeyOptionLine]));
+        setState(comOption, toggleState(elements[kComOptionLine]));
+        setState(askPass, toggleState(elements[kAskPassLine]));
+        setState(usePrompt, toggleState(elements[kUsePromptLine]));
+        setState(reconOption, toggleState(elements[kReconLine]));
 
         if (isOn(keyOption)) keyFileRule(*this);
         if (isOn(comOption)) ownCommandRule(*this);
@@ -138,10 +121,12 @@ void MyPrefs::windowDidBecomeKey() {
 
     delResponder->log().write("Count " + std::to_string(elements.size()));
 
-    if (elements.size() > kFirstKeyFile) {
+    // Only a file that lists at least one key-file line (eight lines and the empty last
+    // element) takes the key-file list, and with it stops further refills.
+    if (elements.size() > prefsfile::kFirstKeyFileLine + 1) {
         std::string display;
-        for (std::size_t i = kFirstKeyFile - 1; i + 1 < elements.size(); ++i)
-            display = display.empty() ? elements[i] : display + "\n" + elements[i];
+        for (const std::string& entry : prefsfile::keyFileLines(elements))
+            display = display.empty() ? entry : display + "\n" + entry;
         if (keyFiles) keyFiles->setString(display);
         userKeys = text::replaceAll(display, "\n", "\r\n");
     }
@@ -170,10 +155,10 @@ void MyPrefs::userSave(Control*) {
         return;
     }
 
-    auto flag = [](const Button* b) { return std::to_string(b ? b->state() : 0); };
-    const std::string plain = flag(keyOption) + "\r\n" + flag(comOption) + "\r\n" + flag(askPass) +
-                              "\r\n" + flag(usePrompt) + "\r\n" + command + "\r\n" + arguments +
-                              "\r\n" + flag(reconOption) + "\r\n" + keys + "\r\n";
+    auto state = [](const Button* b) -> long { return b ? b->state() : 0; };
+    const std::string plain =
+        prefsfile::encode(state(keyOption), state(comOption), state(askPass), state(usePrompt),
+                          command, arguments, state(reconOption), keys);
     // A failed write is not reported: the reload below then applies the old file, if any.
     files::writeAtomically(delResponder->preferencesPath(),
                            delResponder->encryptString(plain, kPreferencesKey));

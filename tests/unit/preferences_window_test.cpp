@@ -165,15 +165,6 @@ TEST_F(PrefsTest, DamagedFilesLeaveTheControlsAsTheyAre) {
     EXPECT_EQ(ui.reconOption.stateValue, 1);
 }
 
-TEST_F(PrefsTest, AFileThatIsNotAsciiCountsAsNoFile) {
-    ControllerFixture::writeHomeFile(
-        ".QuillboreSSH",
-        cipher::encryptString("0\r\n1\r\n0\r\n0\r\n/bin/\xC3\xA9\r\n\r\n1\r\n\r\n", "529"));
-    prefs.windowDidBecomeKey();
-    EXPECT_EQ(modeStates(), (std::vector<int>{1, 0, 0}));
-    EXPECT_EQ(ui.commandInfo.value, "");
-}
-
 // --- Saving --------------------------------------------------------------------------------
 
 TEST_F(PrefsTest, FirstSaveWritesEightLinesPrivatelyAndClosesTheWindow) {
