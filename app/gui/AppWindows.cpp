@@ -6,7 +6,6 @@
 #include "QtActivityIndicator.h"
 #include "ServiceFormDialog.h"
 #include "ServiceTableWidget.h"
-
 #include "controller/MyPrefs.h"
 #include "controller/QuillboreDel.h"
 
@@ -37,13 +36,13 @@ AppWindows::AppWindows()
       editButton(main->editButton), removeButton(main->removeButton),
       startButton(main->startButton), stopButton(main->stopButton), okButton(addForm->okButton),
       canButton(addForm->cancelButton), eokButton(editForm->okButton),
-      ecanButton(editForm->cancelButton), lockButtons(main->lockButton),
-      keepKeys(main->keepKeys), keyOption(preferences->keyOption),
-      comOption(preferences->comOption), askPass(preferences->askPass),
-      usePrompt(preferences->usePrompt), reconOption(preferences->reconOption),
-      saveButton(preferences->saveButton), keysOkButton(keyEditor->okButton),
-      commandInfo(preferences->commandInfo), commandArgs(preferences->commandArgs),
-      keyFiles(keyEditor->keyFiles), passwordPrompt(main.get()) {
+      ecanButton(editForm->cancelButton), lockButtons(main->lockButton), keepKeys(main->keepKeys),
+      keyOption(preferences->keyOption), comOption(preferences->comOption),
+      askPass(preferences->askPass), usePrompt(preferences->usePrompt),
+      reconOption(preferences->reconOption), saveButton(preferences->saveButton),
+      keysOkButton(keyEditor->okButton), commandInfo(preferences->commandInfo),
+      commandArgs(preferences->commandArgs), keyFiles(keyEditor->keyFiles),
+      passwordPrompt(main.get()) {
     // The application starts unlocked, with an empty table: nothing to start or edit yet
     // (with no saved services the start sequence does not reload the table).
     lockButtons.setImage(image::LockUnlocked);
@@ -171,6 +170,5 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
     // Cancel puts back the text the editor opened with; the list is unchanged.
     QObject::connect(keyEditor, &QDialog::rejected, keyEditor,
                      [this] { keyEditor->keyFiles->setPlainText(keyFilesBeforeEditing_); });
-    QObject::connect(keyEditor->cancelButton, &QPushButton::clicked, keyEditor,
-                     &QDialog::reject);
+    QObject::connect(keyEditor->cancelButton, &QPushButton::clicked, keyEditor, &QDialog::reject);
 }

@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 namespace {
@@ -54,7 +53,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     removeButton = new QPushButton(tr("&Remove"), central);
     removeButton->setToolTip(tr("Remove the selected service from the list"));
     startButton = new QPushButton(tr("&Start Service"), central);
-    startButton->setToolTip(tr("Start the selected service, or every service when none is selected"));
+    startButton->setToolTip(
+        tr("Start the selected service, or every service when none is selected"));
     stopButton = new QPushButton(tr("St&op Service"), central);
     stopButton->setToolTip(tr("Stop the selected service, or every service when none is selected"));
     reserveWidthFor(startButton, {tr("&Start Service"), tr("&Start Services")});

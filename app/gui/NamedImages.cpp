@@ -10,7 +10,9 @@ QString resourcePath(const std::string& name) {
     return QStringLiteral(":/images/%1.svg").arg(QString::fromStdString(name));
 }
 
-bool exists(const std::string& name) { return !name.empty() && QFile::exists(resourcePath(name)); }
+bool exists(const std::string& name) {
+    return !name.empty() && QFile::exists(resourcePath(name));
+}
 
 QIcon icon(const std::string& name) {
     if (!exists(name)) return {};

@@ -2,7 +2,6 @@
 
 #include <QIcon>
 #include <QString>
-
 #include <string>
 
 // The toolkit's named images, drawn from our own SVG resources (":/images/<name>.svg").

@@ -19,8 +19,8 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     keyOption = new QCheckBox(tr("&Key files (ssh with the keys in the agent)"), modes);
     comOption = new QCheckBox(tr("My own &command instead of ssh"), modes);
     askPass = new QCheckBox(tr("&Askpass (the service's password for ssh)"), modes);
-    usePrompt = new QCheckBox(tr("&Prompt for the password instead of leaving it in a file"),
-                              modes);
+    usePrompt =
+        new QCheckBox(tr("&Prompt for the password instead of leaving it in a file"), modes);
     commandInfo = new QLineEdit(modes);
     commandInfo->setPlaceholderText(tr("/path/to/program"));
     commandArgs = new QLineEdit(modes);

@@ -1,7 +1,6 @@
 #include "QtActivityIndicator.h"
 
 #include <QPainter>
-
 #include <algorithm>
 
 QtActivityIndicator::QtActivityIndicator(QWidget* parent) : QWidget(parent) {

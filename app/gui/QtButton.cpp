@@ -54,7 +54,9 @@ void QtButton::setState(int state) {
     if (button_ && button_->isCheckable()) button_->setChecked(state != 0);
 }
 
-bool QtButton::isEnabled() const { return button_ && button_->isEnabled(); }
+bool QtButton::isEnabled() const {
+    return button_ && button_->isEnabled();
+}
 
 void QtButton::setEnabled(bool enabled) {
     if (button_) button_->setEnabled(enabled);
@@ -68,7 +70,9 @@ void QtButton::setTitle(const std::string& title) {
     if (button_) button_->setText(withMnemonic(QString::fromStdString(title), mnemonic_));
 }
 
-std::string QtButton::image() const { return image_; }
+std::string QtButton::image() const {
+    return image_;
+}
 
 void QtButton::setImage(const std::string& imageName) {
     image_ = imageName;

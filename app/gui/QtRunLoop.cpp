@@ -3,7 +3,6 @@
 #include "QtTimer.h"
 
 #include <QThread>
-
 #include <algorithm>
 #include <cmath>
 
@@ -11,21 +10,22 @@ QtRunLoop::QtRunLoop() = default;
 
 QtRunLoop::~QtRunLoop() {
     auto pending = std::move(pending_);
-    for (auto& [raw, timer] : pending) timer->detach();
+    for (auto& [raw, timer] : pending)
+        timer->detach();
 }
 
 std::shared_ptr<Timer> QtRunLoop::scheduleOnce(double seconds, std::function<void()> action) {
     return schedule(seconds, false, std::move(action));
 }
 
-std::shared_ptr<Timer> QtRunLoop::scheduleRepeating(double seconds,
-                                                    std::function<void()> action) {
+std::shared_ptr<Timer> QtRunLoop::scheduleRepeating(double seconds, std::function<void()> action) {
     return schedule(seconds, true, std::move(action));
 }
 
 std::shared_ptr<Timer> QtRunLoop::schedule(double seconds, bool repeats,
                                            std::function<void()> action) {
-    auto timer = std::make_shared<QtTimer>(this, &timerParent_, seconds, repeats, std::move(action));
+    auto timer =
+        std::make_shared<QtTimer>(this, &timerParent_, seconds, repeats, std::move(action));
     pending_.emplace(timer.get(), timer);
     timer->start();
     return timer;

@@ -3,7 +3,6 @@
 #include "platform/RunLoop.h"
 
 #include <QObject>
-
 #include <memory>
 #include <unordered_map>
 
@@ -17,8 +16,7 @@ public:
     ~QtRunLoop() override;
 
     std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override;
-    std::shared_ptr<Timer> scheduleRepeating(double seconds,
-                                             std::function<void()> action) override;
+    std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
     void pause(double seconds) override;
 
     std::size_t pendingTimers() const { return pending_.size(); }

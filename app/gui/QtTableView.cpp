@@ -64,10 +64,9 @@ void QtTableView::selectRow(long row) {
         return;
     }
     const QModelIndex index = model_->index(static_cast<int>(row), 0);
-    if (selection->isRowSelected(index.row(), {}) && selection->selectedRows().size() == 1)
-        return;
-    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                          QItemSelectionModel::Rows);
+    if (selection->isRowSelected(index.row(), {}) && selection->selectedRows().size() == 1) return;
+    selection->setCurrentIndex(index,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void QtTableView::setDoubleAction(std::function<void()> action) {
@@ -79,6 +78,10 @@ CellView* QtTableView::makeViewWithIdentifier(const std::string& identifier) {
     return cells_.back().get();
 }
 
-void QtTableView::setDataSource(TableDataSource* dataSource) { dataSource_ = dataSource; }
+void QtTableView::setDataSource(TableDataSource* dataSource) {
+    dataSource_ = dataSource;
+}
 
-void QtTableView::setAction(std::function<void()> action) { action_ = std::move(action); }
+void QtTableView::setAction(std::function<void()> action) {
+    action_ = std::move(action);
+}

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "ServiceTableWidget.h"
-
 #include "controller/toolkit.h"
 
 #include <QPointer>
-
 #include <deque>
 #include <functional>
 #include <memory>
@@ -36,9 +34,9 @@ public:
 
 private:
     QPointer<ServiceTableWidget> view_;
-    ServiceTableModel* model_;  // owned by the view
+    ServiceTableModel* model_; // owned by the view
     TableDataSource* dataSource_ = nullptr;
     std::function<void()> action_;
     std::function<void()> doubleAction_;
-    std::deque<std::unique_ptr<CellView>> cells_;  // made during the last reload
+    std::deque<std::unique_ptr<CellView>> cells_; // made during the last reload
 };

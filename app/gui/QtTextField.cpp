@@ -12,7 +12,9 @@ void QtTextField::setStringValue(const std::string& value) {
     if (edit_) edit_->setText(QString::fromStdString(value));
 }
 
-bool QtTextField::isEnabled() const { return edit_ && edit_->isEnabled(); }
+bool QtTextField::isEnabled() const {
+    return edit_ && edit_->isEnabled();
+}
 
 void QtTextField::setEnabled(bool enabled) {
     if (edit_) edit_->setEnabled(enabled);

@@ -44,7 +44,7 @@ void QtTimer::invalidate() {
 }
 
 void QtTimer::finish() {
-    auto keepAlive = shared_from_this();  // the run loop may hold the last reference
+    auto keepAlive = shared_from_this(); // the run loop may hold the last reference
     valid_ = false;
     if (timer_) timer_->stop();
     action_.reset();

@@ -4,7 +4,6 @@
 
 #include <QPointer>
 #include <QTimer>
-
 #include <functional>
 #include <memory>
 
@@ -22,7 +21,7 @@ public:
     bool isValid() const override { return valid_; }
 
     void start();
-    void detach();  // the run loop is going away
+    void detach(); // the run loop is going away
 
 private:
     void fire();

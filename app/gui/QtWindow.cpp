@@ -60,8 +60,8 @@ void QtWindow::showNext() {
     box->setIcon(iconFor(alert.style));
     box->setText(QString::fromStdString(alert.messageText));
     box->setInformativeText(QString::fromStdString(alert.informativeText));
-    QPushButton* ok = box->addButton(QString::fromStdString(alert.buttonTitle),
-                                     QMessageBox::AcceptRole);
+    QPushButton* ok =
+        box->addButton(QString::fromStdString(alert.buttonTitle), QMessageBox::AcceptRole);
     box->setDefaultButton(ok);
     box->setEscapeButton(ok);
     current_ = box;
@@ -71,7 +71,11 @@ void QtWindow::showNext() {
         box->deleteLater();
         // The next alert opens from the event loop, once this box has gone.
         QMetaObject::invokeMethod(
-            this, [this] { if (!showing_) showNext(); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                if (!showing_) showNext();
+            },
+            Qt::QueuedConnection);
     });
     box->open();
 }

@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
-
 #include <deque>
 #include <functional>
 
@@ -29,8 +28,8 @@ public:
     QMessageBox* currentAlert() const { return showing_ ? current_.data() : nullptr; }
     std::size_t queuedAlerts() const { return queue_.size(); }
 
-    std::function<void()> onActivate;    // became the active (key and main) window
-    std::function<void()> onDeactivate;  // stopped being the active window
+    std::function<void()> onActivate;   // became the active (key and main) window
+    std::function<void()> onDeactivate; // stopped being the active window
     std::function<void()> onShow;
 
 protected:

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "AppWindows.h"
-
 #include "controller/MyPrefs.h"
 #include "controller/QuillboreDel.h"
 
@@ -17,7 +16,7 @@ public:
 
     QuillboreDel controller;
     MyPrefs prefs;
-    AppWindows windows;  // declared last: destroyed first, while the controller still exists
+    AppWindows windows; // declared last: destroyed first, while the controller still exists
 
 private:
     bool launched_ = false;

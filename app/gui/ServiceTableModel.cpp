@@ -1,7 +1,6 @@
 #include "ServiceTableModel.h"
 
 #include "NamedImages.h"
-
 #include "controller/toolkit.h"
 
 ServiceTableModel::ServiceTableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -62,12 +61,10 @@ QVariant ServiceTableModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant ServiceTableModel::headerData(int section, Qt::Orientation orientation,
-                                       int role) const {
+QVariant ServiceTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     static const char* const headers[kColumns] = {QT_TR_NOOP("Server"), QT_TR_NOOP("Tunnel"),
-                                                  QT_TR_NOOP("Listen Port"),
-                                                  QT_TR_NOOP("Status")};
+                                                  QT_TR_NOOP("Listen Port"), QT_TR_NOOP("Status")};
     if (section < 0 || section >= kColumns) return {};
     return tr(headers[section]);
 }

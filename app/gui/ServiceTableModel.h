@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QIcon>
 #include <QString>
-
 #include <array>
 #include <string>
 #include <vector>
@@ -15,7 +14,7 @@ class ServiceTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kColumns = 4;
-    static constexpr int ImageNameRole = Qt::UserRole + 1;  // the cell's image name, "" for none
+    static constexpr int ImageNameRole = Qt::UserRole + 1; // the cell's image name, "" for none
 
     struct Cell {
         QString text;

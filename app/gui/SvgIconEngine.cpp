@@ -58,6 +58,10 @@ void SvgIconEngine::paint(QPainter* painter, const QRect& rect, QIcon::Mode mode
     painter->drawPixmap(rect, pm);
 }
 
-QIconEngine* SvgIconEngine::clone() const { return new SvgIconEngine(path_, template_); }
+QIconEngine* SvgIconEngine::clone() const {
+    return new SvgIconEngine(path_, template_);
+}
 
-QString SvgIconEngine::key() const { return QStringLiteral("QuillboreSvg"); }
+QString SvgIconEngine::key() const {
+    return QStringLiteral("QuillboreSvg");
+}

@@ -1,7 +1,6 @@
 #include "NamedImages.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
-
 #include "platform/PamAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"

@@ -13,16 +13,23 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-
 #include <optional>
 #include <string>
 
 namespace gui_test {
 
-inline QString env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
-inline QString home() { return env("QB_TEST_HOME"); }
-inline QString login() { return env("QB_TEST_LOGIN_NAME"); }
-inline QString scratch() { return env("QB_TEST_ROOT"); }
+inline QString env(const char* name) {
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+inline QString home() {
+    return env("QB_TEST_HOME");
+}
+inline QString login() {
+    return env("QB_TEST_LOGIN_NAME");
+}
+inline QString scratch() {
+    return env("QB_TEST_ROOT");
+}
 
 // Presses the one button of the alert the window shows now and returns its body.
 inline QString pressOK(QtWindow& window) {
@@ -47,7 +54,7 @@ inline QTimer* answerPasswordPromptLater(std::optional<QString> password, QStrin
         if (seenTitle) *seenTitle = dialog->windowTitle();
         auto* field = dialog->findChild<QLineEdit*>();
         if (field && field->echoMode() != QLineEdit::Password) {
-            dialog->reject();  // never type a password into a visible field
+            dialog->reject(); // never type a password into a visible field
             return;
         }
         if (password) {

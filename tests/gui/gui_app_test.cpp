@@ -1,7 +1,7 @@
 // The application as a user drives it, offscreen: add services through the add window,
 // choose the own-command mode in the preferences, start and stop a service, edit one.
+#include "FakeAuthorizer.h"
 #include "GuiTestSupport.h"
-
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtActivityIndicator.h"
@@ -9,8 +9,6 @@
 #include "QuillboreApp.h"
 #include "ServiceFormDialog.h"
 #include "ServiceTableWidget.h"
-
-#include "FakeAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
 
@@ -19,7 +17,6 @@
 #include <QFile>
 #include <QPushButton>
 #include <QToolButton>
-
 #include <memory>
 #include <unistd.h>
 
@@ -74,8 +71,8 @@ private slots:
 
         QCOMPARE(ui().lockButtons.image(), std::string(image::LockUnlocked));
         // Nothing to start, edit or remove in an empty list.
-        for (QPushButton* b : {main().startButton, main().stopButton, main().editButton,
-                               main().removeButton})
+        for (QPushButton* b :
+             {main().startButton, main().stopButton, main().editButton, main().removeButton})
             QVERIFY(!b->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(main().statusText->text(), QString("Idle..."), 3000);
         QVERIFY(!main().wheelie->isAnimating());
@@ -159,7 +156,7 @@ private slots:
                                   QString("1 Tunneling services are running..."), 3000);
         QVERIFY(main().wheelie->isAnimating());
         QVERIFY(!ui().mainWindow.currentAlert());
-        QCOMPARE(ui().serviceList.selectedRow(), 0L);  // the refresh keeps the selection
+        QCOMPARE(ui().serviceList.selectedRow(), 0L); // the refresh keeps the selection
 
         QTest::mouseClick(main().stopButton, Qt::LeftButton);
         QCOMPARE(cellText(table(), 0, 3), QString("Idle..."));
@@ -185,9 +182,10 @@ private slots:
         QCOMPARE(cellText(table(), 1, 2), QString("9002"));
 
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rowCentre(view, 1));
-        QCOMPARE(form->focusWidget(), form->serverAddress);  // each opening starts here  // each opening starts here
+        QCOMPARE(form->focusWidget(),
+                 form->serverAddress); // each opening starts here  // each opening starts here
         typeInto(form->serverPort, "9003");
-        QTest::keyClick(form->serverPort, Qt::Key_Return);  // OK is the default button
+        QTest::keyClick(form->serverPort, Qt::Key_Return); // OK is the default button
         QVERIFY(!form->isVisible());
         QCOMPARE(cellText(table(), 1, 2), QString("9003"));
         QCOMPARE(cellText(table(), 1, 1), QString("SOCKS"));

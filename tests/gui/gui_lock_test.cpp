@@ -1,12 +1,10 @@
 // Locking and unlocking through the lock button, with the operating system's authentication
 // played by pam_wrapper and pam_matrix (the test's account has the password "quill-test").
 #include "GuiTestSupport.h"
-
 #include "MainWindow.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
 #include "ServiceFormDialog.h"
-
 #include "platform/PamAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
@@ -15,7 +13,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
-
 #include <memory>
 
 using namespace gui_test;
@@ -48,7 +45,7 @@ private slots:
         app = std::make_unique<QuillboreApp>(runLoop, launcher, log, authorizer);
         app->launch();
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
-        pressOK(ui().mainWindow);  // the welcome alert
+        pressOK(ui().mainWindow); // the welcome alert
     }
 
     void cleanupTestCase() {
@@ -76,7 +73,7 @@ private slots:
         QVERIFY(!title.isEmpty());
         QVERIFY(locked());
         QVERIFY(!main().keepKeys->isEnabled());
-        QVERIFY(!ui().mainWindow.currentAlert());  // no message for a refusal
+        QVERIFY(!ui().mainWindow.currentAlert()); // no message for a refusal
 
         clickLockAnswering(std::nullopt);
         QVERIFY(locked());

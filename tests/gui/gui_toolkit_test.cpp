@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <memory>
 
 namespace {
@@ -121,7 +120,7 @@ private slots:
         QCOMPARE(clicks, 1);
         QCOMPARE(table.selectedRow(), 1L);
 
-        table.reloadData();  // a status change: the selection stays
+        table.reloadData(); // a status change: the selection stays
         QCOMPARE(table.selectedRow(), 1L);
 
         // Below the last row: the selection is cleared before the action runs.
@@ -157,9 +156,9 @@ private slots:
         table.selectRow(2);
         QCOMPARE(table.selectedRow(), 2L);
         QCOMPARE(widget.selectionModel()->selectedRows().size(), 1);
-        table.selectRow(3);  // past the end: nothing
+        table.selectRow(3); // past the end: nothing
         QCOMPARE(table.selectedRow(), -1L);
-        QCOMPARE(clicks, 0);  // selecting by program is no click
+        QCOMPARE(clicks, 0); // selecting by program is no click
 
         table.selectRow(2);
         source.servers.pop_back();
@@ -204,7 +203,7 @@ private slots:
         stop.setTitle("Stop Services");
         QCOMPARE(push.text(), QStringLiteral("St&op Services"));
         QCOMPARE(stop.title(), std::string("Stop Services"));
-        stop.setState(1);  // remembered on a plain push button
+        stop.setState(1); // remembered on a plain push button
         QCOMPARE(stop.state(), 1);
         stop.setImage(image::LockLocked);
         QCOMPARE(stop.image(), std::string(image::LockLocked));
@@ -215,7 +214,7 @@ private slots:
         QSignalSpy clicked(&box, &QCheckBox::clicked);
         keep.setState(1);
         QVERIFY(box.isChecked());
-        QCOMPARE(clicked.count(), 0);  // setting the state is not a click
+        QCOMPARE(clicked.count(), 0); // setting the state is not a click
         box.click();
         QCOMPARE(keep.state(), 0);
         keep.setEnabled(false);
@@ -224,10 +223,10 @@ private slots:
     }
 
     void everyNamedImageExists() {
-        for (const char* name : {image::StatusNone, image::StatusPartiallyAvailable,
-                                 image::StatusAvailable, image::StatusUnavailable,
-                                 image::FollowLink, image::RightTriangle, image::LeftTriangle,
-                                 image::LockLocked, image::LockUnlocked}) {
+        for (const char* name :
+             {image::StatusNone, image::StatusPartiallyAvailable, image::StatusAvailable,
+              image::StatusUnavailable, image::FollowLink, image::RightTriangle,
+              image::LeftTriangle, image::LockLocked, image::LockUnlocked}) {
             QPushButton b;
             QtButton adapter(&b);
             adapter.setImage(name);
@@ -242,9 +241,9 @@ private slots:
         std::weak_ptr<int> watch = token;
         loop.scheduleOnce(0.01, [&once, token] { ++once; });
         token.reset();
-        QVERIFY(!watch.expired());  // the pending timer keeps its captures
+        QVERIFY(!watch.expired()); // the pending timer keeps its captures
         std::shared_ptr<Timer> tick = loop.scheduleRepeating(0.01, [&] {
-            if (++repeating == 3) tick->invalidate();  // stops itself from inside
+            if (++repeating == 3) tick->invalidate(); // stops itself from inside
         });
         auto never = loop.scheduleOnce(0.01, [&] { ++cancelled; });
         never->invalidate();
@@ -252,7 +251,7 @@ private slots:
 
         QTRY_COMPARE(repeating, 3);
         QTRY_COMPARE(once, 1);
-        QVERIFY(watch.expired());  // released once fired
+        QVERIFY(watch.expired()); // released once fired
         QTest::qWait(50);
         QCOMPARE(once, 1);
         QCOMPARE(repeating, 3);
@@ -266,7 +265,7 @@ private slots:
         bool fired = false;
         loop.scheduleOnce(0.0, [&] { fired = true; });
         loop.pause(0.05);
-        QVERIFY(!fired);  // nothing runs while the thread sleeps
+        QVERIFY(!fired); // nothing runs while the thread sleeps
         QTRY_VERIFY(fired);
     }
 };

@@ -1,16 +1,14 @@
 // Makes docs/main-window.png: the real main window with a few services, one running and one
 // failed, offscreen. Run it under with-test-home:
 //   QT_QPA_PLATFORM=offscreen tests/support/with-test-home build/bin/gui_screenshot out.png
+#include "FakeAuthorizer.h"
 #include "GuiTestSupport.h"
-
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
 #include "ServiceFormDialog.h"
 #include "ServiceTableWidget.h"
-
-#include "FakeAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
 
@@ -18,7 +16,6 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPushButton>
-
 #include <cstdio>
 
 using namespace gui_test;
@@ -38,7 +35,8 @@ void addService(QuillboreApp& app, const QString& server, const QString& port,
 }
 
 void dismissAlerts(QuillboreApp& app) {
-    while (app.windows.mainWindow.currentAlert()) pressOK(app.windows.mainWindow);
+    while (app.windows.mainWindow.currentAlert())
+        pressOK(app.windows.mainWindow);
 }
 
 } // namespace
