@@ -61,7 +61,7 @@ bool writeAtomically(const std::string& path, const std::string& content) {
     std::string temp = path + ".XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);  // created with mode 0600
+    int fd = ::mkostemp(name.data(), O_CLOEXEC); // created with mode 0600
     if (fd < 0) return false;
     bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

@@ -19,7 +19,8 @@ bool makePipe(int fds[2]) {
     return ::pipe2(fds, O_CLOEXEC) == 0;
 #else
     if (::pipe(fds) != 0) return false;
-    for (int i = 0; i < 2; ++i) ::fcntl(fds[i], F_SETFD, FD_CLOEXEC);
+    for (int i = 0; i < 2; ++i)
+        ::fcntl(fds[i], F_SETFD, FD_CLOEXEC);
     return true;
 #endif
 }
@@ -68,7 +69,8 @@ bool reapIfEnded(pid_t pid) {
     struct sigaction standard = {};
     standard.sa_handler = SIG_DFL;
     ::sigemptyset(&standard.sa_mask);
-    for (int number : {SIGINT, SIGTERM, SIGPIPE}) ::sigaction(number, &standard, nullptr);
+    for (int number : {SIGINT, SIGTERM, SIGPIPE})
+        ::sigaction(number, &standard, nullptr);
 #ifdef __linux__
     // Dies with the application; the getppid test covers a parent that died before prctl.
     if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(kCannotStart);
@@ -117,7 +119,8 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
     argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
     // The stdin pipe is made first so that, should fd 0 be free, its read end takes it and
@@ -179,9 +182,13 @@ bool PosixProcess::isRunning() {
     }
 }
 
-void PosixProcess::interrupt() { sendSignal(SIGINT); }
+void PosixProcess::interrupt() {
+    sendSignal(SIGINT);
+}
 
-void PosixProcess::terminate() { sendSignal(SIGTERM); }
+void PosixProcess::terminate() {
+    sendSignal(SIGTERM);
+}
 
 void PosixProcess::sendSignal(int number) {
     // An unreaped child's pid cannot be reused, so only a reaped one must not be signalled.

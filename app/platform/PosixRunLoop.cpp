@@ -32,7 +32,7 @@ struct PosixRunLoop::Entry : Timer {
 
     void invalidate() override {
         valid = false;
-        action = nullptr;  // releases what the action captured
+        action = nullptr; // releases what the action captured
     }
     bool isValid() const override { return valid; }
 };
@@ -59,7 +59,9 @@ std::shared_ptr<Timer> PosixRunLoop::scheduleRepeating(double seconds,
     return add(seconds, true, std::move(action));
 }
 
-void PosixRunLoop::pause(double seconds) { std::this_thread::sleep_for(toDuration(seconds)); }
+void PosixRunLoop::pause(double seconds) {
+    std::this_thread::sleep_for(toDuration(seconds));
+}
 
 void PosixRunLoop::runFor(double seconds) {
     const auto deadline = Clock::now() + toDuration(seconds);
@@ -122,4 +124,6 @@ PosixRunLoop::Clock::time_point PosixRunLoop::nextDue(Clock::time_point limit) {
     return limit;
 }
 
-void PosixRunLoop::sleepUntil(Clock::time_point when) { std::this_thread::sleep_until(when); }
+void PosixRunLoop::sleepUntil(Clock::time_point when) {
+    std::this_thread::sleep_until(when);
+}

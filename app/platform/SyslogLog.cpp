@@ -4,6 +4,10 @@
 
 // No closelog() on destruction: the ident is process-wide, and closing it would strip it
 // from any other instance still writing.
-SyslogLog::SyslogLog() { ::openlog("QuillboreSSH", LOG_PID, LOG_USER); }
+SyslogLog::SyslogLog() {
+    ::openlog("QuillboreSSH", LOG_PID, LOG_USER);
+}
 
-void SyslogLog::write(const std::string& line) { ::syslog(LOG_NOTICE, "%s", line.c_str()); }
+void SyslogLog::write(const std::string& line) {
+    ::syslog(LOG_NOTICE, "%s", line.c_str());
+}

@@ -1,0 +1,411 @@
+// Start, stop, the status line and the tunnels' reports, driven through the controller's
+// actions with scripted ssh children and a manual clock.
+#include "ControllerFixture.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kDelay = "There will be a slight delay in starting each service, be patient.";
+constexpr const char* kSomeRunning = "You have at least one service running already, you will "
+                                     "have to manually click start on each one.";
+constexpr const char* kAlreadyRunning =
+    "Service is already running. Maybe do a stop and then try to start it.";
+constexpr const char* kAlreadyStopped =
+    "Service is already not running. Maybe do a start and then try to stop it.";
+constexpr const char* kFailedAlert =
+    "It appears a tunnel service has failed. Check your password and/or internet connection. If "
+    "you have not connected via ssh before you will need to do so and generate the key file "
+    "before this app will work. If you don't have a RSK key for the server you will need to use "
+    "a command line utility to manage the passwords like sshpass.";
+
+// Reads the askpass file the way an outside askpass program must: undo the reversal, then
+// rotate letters back by 13 plus the position's shift and mirror the digits 1 to 8.
+std::string decodeAskpass(const std::string& onDisk, std::size_t keyLength) {
+    std::string plain(onDisk.rbegin(), onDisk.rend());
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        const int back = 13 + static_cast<int>(i % (keyLength + 1));
+        char& c = plain[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>('a' + (((c - 'a' - back) % 26) + 26) % 26);
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>('A' + (((c - 'A' - back) % 26) + 26) % 26);
+        else if (c >= '1' && c <= '8')
+            c = static_cast<char>('1' + '8' - c);
+    }
+    return plain;
+}
+
+class StartStop : public ::testing::Test {
+protected:
+    ControllerFixture f;
+    QuillboreDel& c = f.controller;
+
+    void SetUp() override {
+        ControllerFixture::removeHomeFile(".ssh-askpass");
+        ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
+        c.theServiceList.emplace();
+        c.selectedRow = -1;
+        c.updateStatus(); // the status timer's first refresh
+    }
+
+    // One forward service through the add window.
+    void add(const std::string& port, const std::string& password = "pw") {
+        c.addService(nullptr);
+        f.ui.serverPort.value = port;
+        f.ui.userPassword.value = password;
+        f.ui.forwardInfo.value = "127.0.0.1:80";
+        c.addToList(nullptr);
+    }
+
+    const ServiceEntry& entry(std::size_t i) { return c.theServiceList->at(i); }
+    std::string status(std::size_t i) { return entry(i).status; }
+
+    // The scripted child that entry i's tunnel runs now.
+    std::shared_ptr<FakeChild> childOf(std::size_t i) {
+        ChildProcess* task = entry(i).service->currentTask();
+        if (!task) return nullptr;
+        for (const auto& child : f.launcher.children)
+            if (child->launched && child->pid == task->processIdentifier()) return child;
+        return nullptr;
+    }
+
+    void select(long row) { f.ui.serviceList.selected = row; }
+    void lock() { f.ui.lockButtons.imageName = image::LockLocked; }
+    std::vector<std::string> mainAlerts() { return f.ui.mainWindow.alertTexts(); }
+    bool askpassFileExists() {
+        struct stat st {};
+        return ::stat((ControllerFixture::home() + "/.ssh-askpass").c_str(), &st) == 0;
+    }
+};
+
+// --- Start all ----------------------------------------------------------------------------
+
+TEST_F(StartStop, StartAllStartsEveryServiceAndTheCheckTurnsThemRunning) {
+    add("900");
+    add("901");
+    c.startTunnel(nullptr);
+
+    EXPECT_EQ(status(0), "Starting...");
+    EXPECT_EQ(status(1), "Starting...");
+    ASSERT_EQ(f.launcher.launchedWith("/usr/bin/ssh").size(), 2u);
+    EXPECT_EQ(f.ui.statusText.value, "2 Tunneling services are running...");
+    EXPECT_TRUE(f.ui.wheelie.animating);
+    EXPECT_TRUE(mainAlerts().empty());
+    EXPECT_TRUE(f.runLoop.pauses().empty());
+    EXPECT_FALSE(askpassFileExists());
+
+    f.runLoop.advance(3.0); // "Starting..." and, at once, the verification's "Running..."
+    EXPECT_EQ(status(0), "Running...");
+    EXPECT_EQ(status(1), "Running...");
+}
+
+TEST_F(StartStop, StartAllInAskpassModeWritesEachPasswordBeforeItsServiceAndPauses) {
+    add("900", "first pw");
+    add("901", "S3cret:Zq-8");
+    add("902", "");
+    c.use_ssh_askpass = true;
+    c.has_prompt = false;
+    std::vector<std::string> seenAtLaunch;
+    std::vector<unsigned> modesAtLaunch;
+    f.launcher.onLaunch = [&](FakeChild&) {
+        seenAtLaunch.push_back(ControllerFixture::readHomeFile(".ssh-askpass"));
+        struct stat st {};
+        ::stat((ControllerFixture::home() + "/.ssh-askpass").c_str(), &st);
+        modesAtLaunch.push_back(st.st_mode & 0777);
+    };
+
+    c.startTunnel(nullptr);
+
+    const std::size_t keyLength = c.getLoginName().size();
+    ASSERT_EQ(seenAtLaunch.size(), 3u);
+    EXPECT_EQ(decodeAskpass(seenAtLaunch[0], keyLength), "first pw");
+    EXPECT_EQ(decodeAskpass(seenAtLaunch[1], keyLength), "S3cret:Zq-8");
+    EXPECT_EQ(seenAtLaunch[2], ""); // an empty password is an empty file, nothing added
+    EXPECT_NE(seenAtLaunch[1], "S3cret:Zq-8");
+    for (unsigned mode : modesAtLaunch)
+        EXPECT_EQ(mode, 0600u);
+    EXPECT_EQ(f.runLoop.pauses(), (std::vector<double>{2.0, 2.0, 2.0}));
+    EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
+}
+
+TEST_F(StartStop, TheAskpassFileIsRemovedByRepeatingTimersThatNeverStop) {
+    add("900", "pw");
+    c.use_ssh_askpass = true;
+    select(0);
+    c.startTunnel(nullptr);
+    EXPECT_TRUE(f.log.contains("use ssh"));
+    EXPECT_TRUE(f.log.contains("use ssh no prompt"));
+    EXPECT_TRUE(askpassFileExists());
+
+    f.runLoop.advance(9.5);
+    EXPECT_TRUE(askpassFileExists());
+    f.runLoop.advance(0.5);
+    EXPECT_FALSE(askpassFileExists());
+
+    // A later file, written by hand here, is still removed by the same timer 10 s on.
+    ControllerFixture::writeHomeFile(".ssh-askpass", "x");
+    f.runLoop.advance(10.0);
+    EXPECT_FALSE(askpassFileExists());
+}
+
+TEST_F(StartStop, EveryStartInAskpassModeAddsARemovalTimerEvenWhenItStartsNothing) {
+    c.use_ssh_askpass = true;
+    c.startTunnel(nullptr); // empty list
+    EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
+    EXPECT_TRUE(f.launcher.children.empty());
+    EXPECT_TRUE(f.runLoop.pauses().empty());
+    EXPECT_EQ(f.runLoop.pendingTimers(), 1u);
+
+    c.startTunnel(nullptr);
+    EXPECT_EQ(f.runLoop.pendingTimers(), 2u);
+}
+
+TEST_F(StartStop, WithPromptNoAskpassFileIsWrittenButStartAllStillPauses) {
+    add("900");
+    add("901");
+    c.use_ssh_askpass = true;
+    c.has_prompt = true;
+    c.startTunnel(nullptr);
+    EXPECT_FALSE(askpassFileExists());
+    EXPECT_EQ(f.runLoop.pauses(), (std::vector<double>{2.0, 2.0}));
+    EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
+
+    // Single start with prompt: logs only "use ssh".
+    c.stopTunnel(nullptr);
+    select(0);
+    c.startTunnel(nullptr);
+    EXPECT_TRUE(f.log.contains("use ssh"));
+    EXPECT_FALSE(f.log.contains("use ssh no prompt"));
+    EXPECT_FALSE(askpassFileExists());
+}
+
+TEST_F(StartStop, StartAllNeedsAnIdleStatusLine) {
+    add("900");
+    add("901");
+    select(0);
+    c.startTunnel(nullptr);
+    select(-1);
+    c.startTunnel(nullptr);
+    EXPECT_EQ(mainAlerts(), std::vector<std::string>{kSomeRunning});
+    EXPECT_EQ(status(1), "Idle...");
+    EXPECT_EQ(f.launcher.children.size(), 1u);
+}
+
+TEST_F(StartStop, StartAllRestartsFailedServicesAndSkipsRunningOnes) {
+    add("900");
+    add("901");
+    f.launcher.onLaunch = [](FakeChild& child) { child.exit(255); };
+    c.startTunnel(nullptr);
+    f.runLoop.advance(3.0);
+    // Each "Failed..." is reported before its tunnel stops: the line is right again at the
+    // status timer's next refresh.
+    c.updateStatus();
+    ASSERT_EQ(status(0), "Failed...");
+    ASSERT_EQ(status(1), "Failed...");
+    ASSERT_EQ(f.ui.statusText.value, "Idle...");
+
+    f.launcher.onLaunch = nullptr;
+    c.startTunnel(nullptr);
+    EXPECT_EQ(f.launcher.children.size(), 4u);
+    EXPECT_EQ(status(0), "Starting...");
+    EXPECT_EQ(status(1), "Starting...");
+
+    // A stale "Idle..." line (before the next refresh) must not start a running service twice.
+    c.stopTunnel(nullptr);
+    select(0);
+    c.startTunnel(nullptr);
+    select(-1);
+    f.ui.statusText.value = "Idle...";
+    c.startTunnel(nullptr);
+    EXPECT_EQ(f.launcher.children.size(), 6u);
+    EXPECT_EQ(childOf(0)->signals.size(), 0u);
+}
+
+// --- Start and stop one, stop all ----------------------------------------------------------
+
+TEST_F(StartStop, OneSelectedServiceStartsAndStopsAlone) {
+    add("900");
+    add("901");
+    select(1);
+    c.startTunnel(nullptr);
+    EXPECT_EQ(status(0), "Idle...");
+    EXPECT_EQ(status(1), "Starting...");
+    EXPECT_TRUE(entry(1).service->isRunning());
+    EXPECT_EQ(f.ui.statusText.value, "1 Tunneling services are running...");
+
+    select(1);
+    c.startTunnel(nullptr);
+    EXPECT_EQ(mainAlerts(), std::vector<std::string>{kAlreadyRunning});
+    EXPECT_EQ(f.launcher.children.size(), 1u);
+
+    select(1);
+    c.stopTunnel(nullptr);
+    EXPECT_EQ(status(1), "Idle...");
+    EXPECT_EQ(childOf(1)->signals, (std::vector<int>{SIGINT, SIGTERM}));
+    EXPECT_EQ(f.ui.statusText.value, "Idle...");
+    EXPECT_FALSE(f.ui.wheelie.animating);
+
+    select(0);
+    c.stopTunnel(nullptr);
+    EXPECT_EQ(mainAlerts().back(), kAlreadyStopped);
+}
+
+TEST_F(StartStop, StopAllStopsOnlyRunningServicesAndSaysNothingWhenNoneRuns) {
+    add("900");
+    add("901");
+    add("902");
+    c.stopTunnel(nullptr);
+    EXPECT_TRUE(mainAlerts().empty());
+    EXPECT_EQ(f.ui.statusText.value, "Idle...");
+
+    f.launcher.onLaunch = [](FakeChild& child) { child.exit(1); };
+    select(0);
+    c.startTunnel(nullptr);
+    f.runLoop.advance(3.0);
+    f.ui.mainWindow.alerts.clear();
+    f.launcher.onLaunch = nullptr;
+    select(2);
+    c.startTunnel(nullptr);
+
+    select(-1);
+    c.stopTunnel(nullptr);
+    EXPECT_EQ(status(0), "Failed..."); // not running: left as it was
+    EXPECT_EQ(status(1), "Idle...");
+    EXPECT_EQ(status(2), "Idle...");
+    EXPECT_FALSE(entry(2).service->isRunning());
+    EXPECT_EQ(childOf(2)->signals, (std::vector<int>{SIGINT, SIGTERM}));
+    EXPECT_TRUE(mainAlerts().empty());
+}
+
+TEST_F(StartStop, LockedStartAndStopRefuseAndChangeNothing) {
+    add("900");
+    c.use_ssh_askpass = true;
+    lock();
+    c.startTunnel(nullptr);
+    select(0);
+    c.stopTunnel(nullptr);
+    c.startTunnel(nullptr);
+    const std::string locked = QuillboreDel::kLockedMessage;
+    EXPECT_EQ(mainAlerts(), (std::vector<std::string>{locked, locked, locked}));
+    EXPECT_TRUE(f.launcher.children.empty());
+    EXPECT_EQ(f.runLoop.pendingTimers(), 0u);
+    EXPECT_FALSE(askpassFileExists());
+    EXPECT_EQ(status(0), "Idle...");
+}
+
+// --- Reports ------------------------------------------------------------------------------
+
+TEST_F(StartStop, EveryFailedReportRaisesTheFailureAlert) {
+    add("900");
+    f.launcher.onLaunch = [](FakeChild& child) { child.exit(255); };
+    select(0);
+    c.startTunnel(nullptr);
+    f.runLoop.advance(3.0);
+    EXPECT_EQ(status(0), "Failed...");
+    EXPECT_FALSE(entry(0).service->isRunning());
+    select(0);
+    c.startTunnel(nullptr);
+    f.runLoop.advance(3.0);
+    EXPECT_EQ(mainAlerts(), (std::vector<std::string>{kFailedAlert, kFailedAlert}));
+
+    // Reports of other texts raise nothing.
+    c.updateMyStatus("Connection Closed...", *entry(0).service);
+    EXPECT_EQ(mainAlerts().size(), 2u);
+    EXPECT_EQ(status(0), "Connection Closed...");
+}
+
+TEST_F(StartStop, ReportsFindTheirRowByTheTunnelObjectAndVisitEveryEntry) {
+    add("900");
+    add("900"); // same fields, another tunnel
+    c.updateMyStatus("Retring...", *entry(1).service);
+    EXPECT_EQ(status(0), "Idle...");
+    EXPECT_EQ(status(1), "Retring...");
+
+    c.theServiceList->push_back(entry(0)); // two rows sharing one tunnel
+    c.updateMyStatus("Error...", *entry(0).service);
+    EXPECT_EQ(status(0), "Error...");
+    EXPECT_EQ(status(1), "Retring...");
+    EXPECT_EQ(status(2), "Error...");
+}
+
+TEST_F(StartStop, ATunnelWhoseEntryWasRemovedStillAlertsAndIsVerified) {
+    add("900");
+    add("901");
+    select(0);
+    c.startTunnel(nullptr);
+    std::shared_ptr<SSHTunnel> orphan = entry(0).service;
+    std::shared_ptr<FakeChild> child = childOf(0);
+    select(0);
+    c.removeFromList(nullptr);
+    ASSERT_EQ(c.theServiceList->size(), 1u);
+    EXPECT_TRUE(child->signals.empty());
+
+    // The pending check still reports; no row changes.
+    f.runLoop.advance(3.0);
+    EXPECT_EQ(status(0), "Idle...");
+    EXPECT_TRUE(orphan->isRunning());
+    EXPECT_EQ(f.ui.statusText.value, "Idle...");
+
+    // "Starting..." asks for the verification, which finds the ended child and fails it.
+    child->exit(1);
+    c.updateMyStatus("Starting...", *orphan);
+    EXPECT_EQ(mainAlerts(), std::vector<std::string>{kFailedAlert});
+    EXPECT_FALSE(orphan->isRunning());
+    EXPECT_EQ(status(0), "Idle...");
+
+    c.updateMyStatus("Failed...", *orphan);
+    EXPECT_EQ(mainAlerts().size(), 2u);
+}
+
+// --- Status line --------------------------------------------------------------------------
+
+TEST_F(StartStop, StatusLineCountsRunningTunnelsNotLiveChildren) {
+    add("900");
+    add("901");
+    select(0);
+    c.startTunnel(nullptr);
+    EXPECT_EQ(f.ui.statusText.value, "1 Tunneling services are running...");
+    childOf(0)->exit(1); // ended, but not yet noticed: the service is still meant to be up
+    c.updateStatus();
+    EXPECT_EQ(f.ui.statusText.value, "1 Tunneling services are running...");
+    EXPECT_TRUE(f.ui.wheelie.animating);
+
+    select(1);
+    c.startTunnel(nullptr);
+    EXPECT_EQ(f.ui.statusText.value, "2 Tunneling services are running...");
+}
+
+TEST_F(StartStop, RefreshSelectsTheRememberedRowAgain) {
+    add("900");
+    add("901");
+    f.ui.serviceList.reloadData();
+    c.selectedRow = 1;
+    f.ui.serviceList.selected = -1;
+    c.updateStatus();
+    EXPECT_EQ(f.ui.serviceList.selected, 1);
+
+    c.selectedRow = 5; // past the end after removals: nothing selected
+    c.updateStatus();
+    EXPECT_EQ(f.ui.serviceList.selected, -1);
+
+    c.selectedRow = -1; // none remembered: the selection is left alone
+    f.ui.serviceList.selected = 0;
+    c.updateStatus();
+    EXPECT_EQ(f.ui.serviceList.selected, 0);
+}
+
+TEST_F(StartStop, AListNotYetCreatedCountsAsEmpty) {
+    c.theServiceList.reset();
+    c.updateStatus();
+    c.startTunnel(nullptr);
+    c.stopTunnel(nullptr);
+    EXPECT_EQ(f.ui.statusText.value, "Idle...");
+    EXPECT_TRUE(f.launcher.children.empty());
+}
+
+} // namespace
