@@ -72,7 +72,13 @@ void SSHTunnel::serviceStatus() {
 
 void SSHTunnel::doCheckLoop() {
     recon = false;
-    if (!running) return;
+    if (!running) {
+        // Stopped: the loop ends without a report. The child was signalled at the stop and
+        // has ended by now as a rule; polling it once reaps it, so that a stopped service
+        // does not leave a zombie until its next start.
+        childAlive();
+        return;
+    }
     if (childAlive()) {
         runLoop_.scheduleOnce(kCheckLoopInterval,
                               [self = shared_from_this()] { self->doCheckLoop(); });
