@@ -39,7 +39,9 @@ double setting(const char* name, double fallback) {
     return v && *v ? std::atof(v) : fallback;
 }
 
-double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double since(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 // The driver's standard output, line by line, read on a thread of its own.
 class DriverOutput {
@@ -60,7 +62,8 @@ private:
         char buffer[4096];
         while (std::fgets(buffer, sizeof buffer, in)) {
             std::string line(buffer);
-            while (!line.empty() && line.back() == '\n') line.pop_back();
+            while (!line.empty() && line.back() == '\n')
+                line.pop_back();
             std::lock_guard<std::mutex> lock(mutex_);
             pending_.push_back(line);
         }
@@ -102,9 +105,9 @@ int main() {
     const double seconds = setting("SOAK_SECONDS", 600);
     const int services = std::max(1, static_cast<int>(setting("SOAK_SERVICES", 50)));
     const double killEvery = std::max(0.1, setting("SOAK_KILL_EVERY", 2));
-    const unsigned seed = static_cast<unsigned>(
-        setting("SOAK_SEED", static_cast<double>(std::chrono::system_clock::now()
-                                                     .time_since_epoch().count() % 100000)));
+    const unsigned seed = static_cast<unsigned>(setting(
+        "SOAK_SEED",
+        static_cast<double>(std::chrono::system_clock::now().time_since_epoch().count() % 100000)));
     std::mt19937 random(seed);
 
     SshAgent agent(std::string(std::getenv("QB_TEST_ROOT")) + "/agent.sock");
@@ -115,18 +118,24 @@ int main() {
     // Listen ports, all different.
     std::set<int> taken;
     std::vector<homefiles::Service> list;
-    std::vector<std::pair<std::string, int>> probes;  // kind, port
+    std::vector<std::pair<std::string, int>> probes; // kind, port
     for (int i = 0; i < services; ++i) {
         int port;
-        do port = loopback::freePort();
+        do
+            port = loopback::freePort();
         while (!taken.insert(port).second);
         const std::string p = std::to_string(port);
         const std::string target = "127.0.0.1:" + std::to_string(echo.port());
         const char* user = TestSshd::kUser;
         switch (i % 3) {
-        case 0: list.push_back({TestSshd::kKeyHost, p, user, "", "SOCKS"}); break;
-        case 1: list.push_back({TestSshd::kKeyHost, p, user, "", target}); break;
-        default: list.push_back({TestSshd::kKeyHost, p, user, "", "Reverse Tunnel: " + target});
+        case 0:
+            list.push_back({TestSshd::kKeyHost, p, user, "", "SOCKS"});
+            break;
+        case 1:
+            list.push_back({TestSshd::kKeyHost, p, user, "", target});
+            break;
+        default:
+            list.push_back({TestSshd::kKeyHost, p, user, "", "Reverse Tunnel: " + target});
         }
         probes.push_back({i % 3 == 0 ? "socks" : "plain", port});
     }
@@ -152,7 +161,7 @@ int main() {
     ::close(out[1]);
     DriverOutput output(out[0]);
 
-    std::set<pid_t> sshSeen;  // every ssh child of the application, sampled once a second
+    std::set<pid_t> sshSeen; // every ssh child of the application, sampled once a second
     // An ended child waits for the next once-a-second check to be reaped; one still unreaped
     // after several seconds has been forgotten.
     std::map<pid_t, Clock::time_point> zombieSince;
@@ -172,8 +181,10 @@ int main() {
     auto drain = [&] {
         bool ready = false;
         for (const auto& line : output.take()) {
-            if (line.rfind("ready", 0) == 0) ready = true;
-            else if (line.rfind("report", 0) == 0) reports.push_back(line);
+            if (line.rfind("ready", 0) == 0)
+                ready = true;
+            else if (line.rfind("report", 0) == 0)
+                reports.push_back(line);
             if (line.rfind("status", 0) == 0) std::printf("  app: %s\n", line.c_str());
         }
         return ready;
@@ -205,16 +216,14 @@ int main() {
         if (t >= nextKill) {
             nextKill += killEvery;
             auto sessions = server.sessions();
-            if (!sessions.empty() &&
-                server.dropSession(sessions[random() % sessions.size()]))
+            if (!sessions.empty() && server.dropSession(sessions[random() % sessions.size()]))
                 ++drops;
         }
         if (t >= nextProbe) {
             nextProbe += 1;
             const auto& [kind, port] = probes[random() % probes.size()];
-            bool ok = kind == "socks"
-                          ? loopback::echoesThroughSocks(port, echo.port(), 4096)
-                          : loopback::echoesThrough(port, 4096);
+            bool ok = kind == "socks" ? loopback::echoesThroughSocks(port, echo.port(), 4096)
+                                      : loopback::echoesThrough(port, 4096);
             ++(ok ? probesOk : probesFailed);
         }
         if (t >= nextSample) {
@@ -290,8 +299,7 @@ int main() {
     std::printf("  after the application's end     live children %ld, leftover ssh %ld, "
                 "server sessions %zu; unreaped ended children %ld (they go when the process "
                 "exits)\n",
-                number(after, "children"), leftoverSsh, leftoverSessions,
-                number(after, "zombies"));
+                number(after, "children"), leftoverSsh, leftoverSessions, number(after, "zombies"));
 
     std::vector<std::string> problems;
     if (before.empty() || after.empty()) problems.push_back("the application gave no report");
@@ -305,6 +313,7 @@ int main() {
                     "status check is not retried)\n",
                     failedStopped);
     std::printf("  verdict                         %s\n", problems.empty() ? "OK" : "PROBLEM");
-    for (const auto& p : problems) std::printf("    - %s\n", p.c_str());
+    for (const auto& p : problems)
+        std::printf("    - %s\n", p.c_str());
     return problems.empty() ? 0 : 1;
 }

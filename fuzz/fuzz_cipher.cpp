@@ -8,7 +8,9 @@
 
 namespace {
 
-[[noreturn]] void fail() { std::abort(); }
+[[noreturn]] void fail() {
+    std::abort();
+}
 
 bool isAscii(const std::string& s) {
     for (unsigned char c : s)

@@ -13,7 +13,9 @@
 
 namespace {
 
-[[noreturn]] void fail() { std::abort(); }
+[[noreturn]] void fail() {
+    std::abort();
+}
 
 void loadServiceList(const std::string& plain) {
     ControllerFixture f;
@@ -27,7 +29,7 @@ void loadServiceList(const std::string& plain) {
     if (list.size() != expected.size()) fail();
     for (const auto& entry : list)
         if (entry.status != "Idle..." || !entry.service || entry.service->isRunning()) fail();
-    if (!f.launcher.children.empty()) fail();  // loading starts nothing
+    if (!f.launcher.children.empty()) fail(); // loading starts nothing
 
     // What the controller saves loads back as the same services.
     f.controller.saveUserData();
@@ -60,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     // The first byte picks the file, the rest is its plain text (enciphered before writing).
     const std::string plain(reinterpret_cast<const char*>(data + 1), size - 1);
-    if (data[0] & 1) reloadPreferences(plain);
-    else loadServiceList(plain);
+    if (data[0] & 1)
+        reloadPreferences(plain);
+    else
+        loadServiceList(plain);
     return 0;
 }

@@ -11,11 +11,14 @@
 
 namespace {
 
-[[noreturn]] void fail() { std::abort(); }
+[[noreturn]] void fail() {
+    std::abort();
+}
 
 std::string join(const std::vector<std::string>& pieces, const std::string& separator) {
     std::string out;
-    for (std::size_t i = 0; i < pieces.size(); ++i) out += (i ? separator : "") + pieces[i];
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        out += (i ? separator : "") + pieces[i];
     return out;
 }
 
@@ -27,9 +30,9 @@ void checkKeyFileLine(const std::string& line) {
     if (entry.passphrase.has_value() != (colon != std::string::npos)) fail();
     if (entry.passphrase) {
         const std::size_t next = line.find(':', colon + 1);
-        if (*entry.passphrase != line.substr(colon + 1, next == std::string::npos
-                                                             ? std::string::npos
-                                                             : next - colon - 1))
+        if (*entry.passphrase !=
+            line.substr(colon + 1,
+                        next == std::string::npos ? std::string::npos : next - colon - 1))
             fail();
     }
 }
@@ -43,20 +46,21 @@ void check(const std::string& plain) {
     }
 
     const std::vector<std::string> keyFiles = prefsfile::keyFileLines(elements);
-    if (elements.size() <= prefsfile::kFirstKeyFileLine + 1 ? !keyFiles.empty()
-                                                            : keyFiles.size() !=
-                                                                  elements.size() - 8)
+    if (elements.size() <= prefsfile::kFirstKeyFileLine + 1
+            ? !keyFiles.empty()
+            : keyFiles.size() != elements.size() - 8)
         fail();
-    for (const auto& line : keyFiles) checkKeyFileLine(line);
+    for (const auto& line : keyFiles)
+        checkKeyFileLine(line);
 
     if (elements.size() < prefsfile::kSettingsElementCount) return;
     // Written back by the preferences window: the same flags, texts and key files.
     auto flag = [&](std::size_t line) { return prefsfile::isSetFlag(elements[line]) ? 1L : 0L; };
-    const std::string written = prefsfile::encode(
-        flag(prefsfile::kKeyOptionLine), flag(prefsfile::kComOptionLine),
-        flag(prefsfile::kAskPassLine), flag(prefsfile::kUsePromptLine),
-        elements[prefsfile::kCommandLine], elements[prefsfile::kArgumentsLine],
-        flag(prefsfile::kReconLine), join(keyFiles, "\r\n"));
+    const std::string written =
+        prefsfile::encode(flag(prefsfile::kKeyOptionLine), flag(prefsfile::kComOptionLine),
+                          flag(prefsfile::kAskPassLine), flag(prefsfile::kUsePromptLine),
+                          elements[prefsfile::kCommandLine], elements[prefsfile::kArgumentsLine],
+                          flag(prefsfile::kReconLine), join(keyFiles, "\r\n"));
     const std::vector<std::string> reread = prefsfile::elements(written);
     if (reread.size() < 9 || !reread.back().empty()) fail();
     for (std::size_t line = 0; line < prefsfile::kSettingsElementCount; ++line)
@@ -64,8 +68,8 @@ void check(const std::string& plain) {
     if (reread[prefsfile::kCommandLine] != elements[prefsfile::kCommandLine]) fail();
     if (reread[prefsfile::kArgumentsLine] != elements[prefsfile::kArgumentsLine]) fail();
     // An empty key-file list is written as one empty line.
-    const std::vector<std::string> expected = keyFiles.empty() ? std::vector<std::string>{""}
-                                                               : keyFiles;
+    const std::vector<std::string> expected =
+        keyFiles.empty() ? std::vector<std::string>{""} : keyFiles;
     if (prefsfile::keyFileLines(reread) != expected) fail();
 }
 
@@ -74,6 +78,6 @@ void check(const std::string& plain) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string file(reinterpret_cast<const char*>(data), size);
     check(file);
-    check(cipher::decryptString(file, "529"));  // as the application reads it
+    check(cipher::decryptString(file, "529")); // as the application reads it
     return 0;
 }

@@ -10,7 +10,9 @@
 
 namespace {
 
-[[noreturn]] void fail() { std::abort(); }
+[[noreturn]] void fail() {
+    std::abort();
+}
 
 void checkFields(const servicelist::Record& r) {
     for (const std::string* field :
@@ -27,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // As the application loads it: deciphered with the login name, then decoded.
     for (const std::string& plain : {file, cipher::decryptString(file, "qbtester")}) {
         const servicelist::Decoded first = servicelist::decode(plain);
-        for (const auto& r : first.records) checkFields(r);
+        for (const auto& r : first.records)
+            checkFields(r);
         if (plain.empty() && (!first.records.empty() || !first.skippedRecords.empty())) fail();
         for (std::size_t position : first.skippedRecords)
             if (position == 0) fail();

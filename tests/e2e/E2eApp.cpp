@@ -59,15 +59,19 @@ std::size_t E2eApp::rows() const {
 }
 
 std::string E2eApp::status(long row) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= rows()) return "(no row " + std::to_string(row) + ")";
+    if (row < 0 || static_cast<std::size_t>(row) >= rows())
+        return "(no row " + std::to_string(row) + ")";
     return (*controller.theServiceList)[static_cast<std::size_t>(row)].status;
 }
 
-const std::vector<std::string>& E2eApp::history(long row) { return history_[row]; }
+const std::vector<std::string>& E2eApp::history(long row) {
+    return history_[row];
+}
 
 std::string E2eApp::historyText(long row) {
     std::string out;
-    for (const auto& s : history_[row]) out += (out.empty() ? "" : " ") + s;
+    for (const auto& s : history_[row])
+        out += (out.empty() ? "" : " ") + s;
     return out;
 }
 
@@ -83,7 +87,9 @@ pid_t E2eApp::childPid(long row) const {
     return task ? task->processIdentifier() : 0;
 }
 
-std::vector<std::string> E2eApp::alerts() const { return ui.mainWindow.alertTexts(); }
+std::vector<std::string> E2eApp::alerts() const {
+    return ui.mainWindow.alertTexts();
+}
 
 bool E2eApp::waitForStatus(long row, const std::string& wanted, double timeoutSeconds) {
     return runUntil([&] { return status(row) == wanted; }, timeoutSeconds);
@@ -105,4 +111,6 @@ bool E2eApp::runUntil(const std::function<bool()>& done, double timeoutSeconds) 
     return runLoop.runUntil(done, timeoutSeconds);
 }
 
-void E2eApp::runFor(double seconds) { runLoop.runFor(seconds); }
+void E2eApp::runFor(double seconds) {
+    runLoop.runFor(seconds);
+}

@@ -19,7 +19,7 @@
 class E2eApp {
 public:
     E2eApp();
-    ~E2eApp();  // ends the application (applicationWillTerminate) if a test did not
+    ~E2eApp(); // ends the application (applicationWillTerminate) if a test did not
 
     // applicationDidFinishLaunching: preferences and service list from the home files.
     void launch();

@@ -74,8 +74,8 @@ homefiles::Service E2eTest::localService(const std::string& host, int listenPort
             "127.0.0.1:" + std::to_string(targetPort)};
 }
 
-homefiles::Service E2eTest::reverseService(const std::string& host, int remotePort,
-                                           int targetPort, const std::string& password) {
+homefiles::Service E2eTest::reverseService(const std::string& host, int remotePort, int targetPort,
+                                           const std::string& password) {
     return {host, std::to_string(remotePort), TestSshd::kUser, password,
             "Reverse Tunnel: 127.0.0.1:" + std::to_string(targetPort)};
 }

@@ -41,7 +41,8 @@ void EchoServer::serve() {
     std::vector<char> buffer(64 * 1024);
     for (;;) {
         std::vector<pollfd> watched{{wakeFds_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
-        for (int fd : clients) watched.push_back({fd, POLLIN, 0});
+        for (int fd : clients)
+            watched.push_back({fd, POLLIN, 0});
         if (::poll(watched.data(), watched.size(), -1) < 0) {
             if (errno == EINTR) continue;
             break;
@@ -69,14 +70,19 @@ void EchoServer::serve() {
                 for (ssize_t sent = 0; keep && n > 0 && sent < n;) {
                     ssize_t m = ::send(fd, buffer.data() + sent, static_cast<std::size_t>(n - sent),
                                        MSG_NOSIGNAL);
-                    if (m <= 0) keep = false;
-                    else sent += m;
+                    if (m <= 0)
+                        keep = false;
+                    else
+                        sent += m;
                 }
             }
-            if (keep) still.push_back(fd);
-            else ::close(fd);
+            if (keep)
+                still.push_back(fd);
+            else
+                ::close(fd);
         }
         clients.swap(still);
     }
-    for (int fd : clients) ::close(fd);
+    for (int fd : clients)
+        ::close(fd);
 }

@@ -14,7 +14,9 @@ void write(const std::string& name, const std::string& content) {
         throw std::runtime_error("cannot write " + path(name));
 }
 
-const char* flag(bool on) { return on ? "1" : "0"; }
+const char* flag(bool on) {
+    return on ? "1" : "0";
+}
 
 } // namespace
 
@@ -38,13 +40,14 @@ void writeServiceList(const std::vector<Service>& services) {
 void writePreferences(const Preferences& p) {
     std::string plain;
     for (const std::string& line :
-         {std::string(flag(p.mode == Mode::KeyFiles)), std::string(flag(p.mode == Mode::OwnCommand)),
-          std::string(flag(p.mode == Mode::Askpass)), std::string(flag(p.prompt)), p.command,
-          p.arguments, std::string(flag(p.reconnect))})
+         {std::string(flag(p.mode == Mode::KeyFiles)),
+          std::string(flag(p.mode == Mode::OwnCommand)), std::string(flag(p.mode == Mode::Askpass)),
+          std::string(flag(p.prompt)), p.command, p.arguments, std::string(flag(p.reconnect))})
         plain += line + "\r\n";
     // The key-file list is one line at least, empty when there are no key files.
     if (p.keyFiles.empty()) plain += "\r\n";
-    for (const auto& key : p.keyFiles) plain += key + "\r\n";
+    for (const auto& key : p.keyFiles)
+        plain += key + "\r\n";
     write(".QuillboreSSH", cipher::encryptString(plain, "529"));
 }
 

@@ -12,7 +12,7 @@ struct Service {
     std::string listenPort;
     std::string user;
     std::string password;
-    std::string description;  // "SOCKS", "host:port" (local) or "Reverse Tunnel: host:port"
+    std::string description; // "SOCKS", "host:port" (local) or "Reverse Tunnel: host:port"
 };
 
 enum class Mode { KeyFiles, OwnCommand, Askpass };
@@ -23,7 +23,7 @@ struct Preferences {
     std::string command;
     std::string arguments;
     bool reconnect = false;
-    std::vector<std::string> keyFiles;  // "path" or "path:passphrase"
+    std::vector<std::string> keyFiles; // "path" or "path:passphrase"
 };
 
 void writeServiceList(const std::vector<Service>& services);

@@ -131,7 +131,7 @@ bool refusesConnections(int port) {
 }
 
 bool socks5Connect(const Socket& socket, int targetPort, std::string* why) {
-    const char hello[] = {5, 1, 0};  // version 5, one method: no authentication
+    const char hello[] = {5, 1, 0}; // version 5, one method: no authentication
     if (!sendAll(socket.fd(), hello, sizeof hello, why)) return false;
     char choice[2];
     if (!receiveAll(socket.fd(), choice, sizeof choice, why)) return false;
@@ -140,7 +140,7 @@ bool socks5Connect(const Socket& socket, int targetPort, std::string* why) {
 
     const uint16_t port = htons(static_cast<uint16_t>(targetPort));
     const uint32_t address = htonl(INADDR_LOOPBACK);
-    char request[10] = {5, 1, 0, 1};  // CONNECT, IPv4 address
+    char request[10] = {5, 1, 0, 1}; // CONNECT, IPv4 address
     std::memcpy(request + 4, &address, 4);
     std::memcpy(request + 8, &port, 2);
     if (!sendAll(socket.fd(), request, sizeof request, why)) return false;
@@ -157,7 +157,8 @@ bool socks5Connect(const Socket& socket, int targetPort, std::string* why) {
 
 bool echoRoundTrip(const Socket& socket, std::size_t bytes, std::string* why) {
     std::vector<char> out(bytes), in(bytes);
-    for (std::size_t i = 0; i < bytes; ++i) out[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    for (std::size_t i = 0; i < bytes; ++i)
+        out[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
     // Write and read in slices so neither side's buffers have to hold the whole payload.
     constexpr std::size_t kSlice = 16 * 1024;
     for (std::size_t at = 0; at < bytes; at += kSlice) {

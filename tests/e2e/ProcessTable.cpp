@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 #include <dirent.h>
-#include <unistd.h>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace proctable {
 
@@ -67,7 +67,8 @@ int openFileCount(pid_t pid) {
 std::string commandLine(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
     std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    while (!raw.empty() && raw.back() == '\0') raw.pop_back();
+    while (!raw.empty() && raw.back() == '\0')
+        raw.pop_back();
     for (char& c : raw)
         if (c == '\0') c = ' ';
     return raw;

@@ -11,8 +11,8 @@ namespace proctable {
 struct Entry {
     pid_t pid = 0;
     pid_t parent = 0;
-    char state = '?';     // R, S, D, Z, T, ...
-    std::string command;  // the comm name, e.g. "ssh"
+    char state = '?';    // R, S, D, Z, T, ...
+    std::string command; // the comm name, e.g. "ssh"
 };
 
 std::optional<Entry> lookup(pid_t pid);

@@ -39,11 +39,13 @@ void SshAgent::exportSocket() const {
 std::vector<std::string> SshAgent::keys() const {
     auto result = subprocess::run({"/usr/bin/ssh-add", "-l"});
     std::vector<std::string> lines;
-    if (result.exitCode != 0) return lines;  // 1: no identities
+    if (result.exitCode != 0) return lines; // 1: no identities
     std::istringstream in(result.output);
     for (std::string line; std::getline(in, line);)
         if (!line.empty()) lines.push_back(line);
     return lines;
 }
 
-void SshAgent::removeAllKeys() const { subprocess::run({"/usr/bin/ssh-add", "-D"}); }
+void SshAgent::removeAllKeys() const {
+    subprocess::run({"/usr/bin/ssh-add", "-D"});
+}

@@ -32,7 +32,8 @@ std::vector<std::string> environmentFor(Env env) {
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
-    for (auto& s : strings) out.push_back(s.data());
+    for (auto& s : strings)
+        out.push_back(s.data());
     out.push_back(nullptr);
     return out;
 }

@@ -10,7 +10,7 @@ namespace subprocess {
 
 struct Result {
     int exitCode = -1;  // -1 when it could not be started or was killed for taking too long
-    std::string output;  // standard output and standard error together
+    std::string output; // standard output and standard error together
 };
 
 // Which environment a child gets: ours, or ours without the nss_wrapper variables (for

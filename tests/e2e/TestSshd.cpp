@@ -22,7 +22,9 @@ namespace {
 
 using subprocess::Env;
 
-std::string readFile(const std::string& path) { return files::readWhole(path).value_or(""); }
+std::string readFile(const std::string& path) {
+    return files::readWhole(path).value_or("");
+}
 
 void writeFile(const std::string& path, const std::string& content, mode_t mode) {
     if (!files::writeAtomically(path, content)) throw std::runtime_error("cannot write " + path);
@@ -33,8 +35,8 @@ void runOrThrow(const std::vector<std::string>& argv, Env env = Env::Inherit,
                 const std::string& input = {}) {
     auto r = subprocess::run(argv, env, input);
     if (r.exitCode != 0)
-        throw std::runtime_error(argv[0] + " failed (" + std::to_string(r.exitCode) + "): " +
-                                 r.output);
+        throw std::runtime_error(argv[0] + " failed (" + std::to_string(r.exitCode) +
+                                 "): " + r.output);
 }
 
 // useradd and chpasswd lock /etc/passwd and /etc/shadow; test programs running side by side
@@ -110,36 +112,44 @@ void TestSshd::start() {
     // The free port may be taken between our look and sshd's bind: try a few.
     for (int attempt = 0; attempt < 3; ++attempt) {
         port_ = loopback::freePort();
-        do closedPort_ = loopback::freePort();
+        do
+            closedPort_ = loopback::freePort();
         while (closedPort_ == port_);
         const std::string config = dir_ + "/sshd_config";
         writeFile(config,
-                  "Port " + std::to_string(port_) + "\n"
-                  "ListenAddress 127.0.0.1\n"
-                  "HostKey " + dir_ + "/host_key\n"
-                  "PidFile " + dir_ + "/sshd.pid\n"
-                  "AuthorizedKeysFile " + dir_ + "/authorized_keys\n"
-                  "PasswordAuthentication yes\n"
-                  "KbdInteractiveAuthentication no\n"
-                  "PermitRootLogin no\n"
-                  "UsePAM no\n"
-                  "StrictModes no\n"
-                  "AllowTcpForwarding yes\n"
-                  "GatewayPorts no\n"
-                  "X11Forwarding no\n"
-                  "UseDNS no\n"
-                  "MaxStartups 200\n"
-                  "MaxSessions 200\n"
-                  "MaxAuthTries 6\n"
-                  "LoginGraceTime 20\n"
-                  "ClientAliveInterval 5\n"
-                  "LogLevel VERBOSE\n",
+                  "Port " + std::to_string(port_) +
+                      "\n"
+                      "ListenAddress 127.0.0.1\n"
+                      "HostKey " +
+                      dir_ +
+                      "/host_key\n"
+                      "PidFile " +
+                      dir_ +
+                      "/sshd.pid\n"
+                      "AuthorizedKeysFile " +
+                      dir_ +
+                      "/authorized_keys\n"
+                      "PasswordAuthentication yes\n"
+                      "KbdInteractiveAuthentication no\n"
+                      "PermitRootLogin no\n"
+                      "UsePAM no\n"
+                      "StrictModes no\n"
+                      "AllowTcpForwarding yes\n"
+                      "GatewayPorts no\n"
+                      "X11Forwarding no\n"
+                      "UseDNS no\n"
+                      "MaxStartups 200\n"
+                      "MaxSessions 200\n"
+                      "MaxAuthTries 6\n"
+                      "LoginGraceTime 20\n"
+                      "ClientAliveInterval 5\n"
+                      "LogLevel VERBOSE\n",
                   0600);
         const std::string log = dir_ + "/sshd.log";
         ::unlink(log.c_str());
         // sshd must see the real account database, not the test's account record.
-        auto pid = subprocess::spawn({"/usr/sbin/sshd", "-D", "-f", config, "-E", log},
-                                     Env::RealAccounts);
+        auto pid =
+            subprocess::spawn({"/usr/sbin/sshd", "-D", "-f", config, "-E", log}, Env::RealAccounts);
         if (!pid) throw std::runtime_error("cannot start /usr/sbin/sshd");
         pid_ = *pid;
         for (int i = 0; i < 500; ++i) {
@@ -164,18 +174,24 @@ void TestSshd::writeClientSide() {
 
     // The options every tunnel of a real user should have too (see README).
     auto host = [&](const std::string& alias, int port, const std::string& extra) {
-        return "Host " + alias + "\n"
+        return "Host " + alias +
+               "\n"
                "  HostName 127.0.0.1\n"
-               "  Port " + std::to_string(port) + "\n"
+               "  Port " +
+               std::to_string(port) +
+               "\n"
                "  AddressFamily inet\n"
-               "  UserKnownHostsFile " + knownHosts + "\n"
+               "  UserKnownHostsFile " +
+               knownHosts +
+               "\n"
                "  StrictHostKeyChecking accept-new\n"
                "  BatchMode no\n"
                "  ServerAliveInterval 2\n"
                "  ServerAliveCountMax 3\n"
                "  ExitOnForwardFailure yes\n"
                "  ConnectTimeout 5\n"
-               "  LogLevel ERROR\n" + extra;
+               "  LogLevel ERROR\n" +
+               extra;
     };
     writeFile(sshDir + "/config",
               host(kKeyHost, port_,
@@ -190,7 +206,9 @@ void TestSshd::writeClientSide() {
               0600);
 }
 
-std::string TestSshd::logText() const { return readFile(dir_ + "/sshd.log"); }
+std::string TestSshd::logText() const {
+    return readFile(dir_ + "/sshd.log");
+}
 
 std::vector<pid_t> TestSshd::sessions() const {
     std::vector<pid_t> out;

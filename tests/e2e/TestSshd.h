@@ -28,7 +28,7 @@ public:
     // Why this machine cannot run the e2e tests, or nothing when it can.
     static std::optional<std::string> unavailableReason();
 
-    TestSshd();  // throws std::runtime_error with the sshd log when the server does not come up
+    TestSshd(); // throws std::runtime_error with the sshd log when the server does not come up
     ~TestSshd();
     TestSshd(const TestSshd&) = delete;
     TestSshd& operator=(const TestSshd&) = delete;

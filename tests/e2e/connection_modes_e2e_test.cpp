@@ -30,8 +30,8 @@ TEST_F(ConnectionModes, KeyFileModeLogsInWithTheKeyThatThePreferencesLoaded) {
     std::string why;
     EXPECT_TRUE(echoesThrough(localPort, 10, &why)) << why;
     EXPECT_EQ(proctable::commandLine(app->childPid(0)),
-              "/usr/bin/ssh qbe2e@qbe2e-key -L " + std::to_string(localPort) + ":127.0.0.1:" +
-                  std::to_string(echo->port()) + " -N");
+              "/usr/bin/ssh qbe2e@qbe2e-key -L " + std::to_string(localPort) +
+                  ":127.0.0.1:" + std::to_string(echo->port()) + " -N");
     EXPECT_FALSE(fileExists(homefiles::path(".ssh-askpass")));
 }
 

@@ -111,7 +111,8 @@ TEST_F(ProcessLifecycle, KilledApplicationLeavesNoSshBehind) {
         std::string word;
         in >> word;
         if (word != "ready") continue;
-        for (pid_t pid; in >> pid;) children.push_back(pid);
+        for (pid_t pid; in >> pid;)
+            children.push_back(pid);
     }
     std::fclose(lines);
     ASSERT_EQ(children.size(), 2u) << "the driver never had both tunnels running";
@@ -129,9 +130,12 @@ TEST_F(ProcessLifecycle, KilledApplicationLeavesNoSshBehind) {
 
     EXPECT_TRUE(poll([&] { return allEnded(children); }, 5.0))
         << "an ssh child of the killed application is still running";
-    EXPECT_TRUE(poll([&] { return loopback::refusesConnections(socksPort) &&
-                                  loopback::refusesConnections(localPort); },
-                     5.0));
+    EXPECT_TRUE(poll(
+        [&] {
+            return loopback::refusesConnections(socksPort) &&
+                   loopback::refusesConnections(localPort);
+        },
+        5.0));
     EXPECT_TRUE(poll([] { return server().sessions().empty(); }, 5.0));
 }
 

@@ -21,12 +21,14 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void requestStop(int) { stopRequested = 1; }
+void requestStop(int) {
+    stopRequested = 1;
+}
 
 struct Counts {
-    long running = 0;     // tunnels meant to be up
-    long shownRunning = 0;  // rows that read "Running..."
-    long starts = 0;        // ssh children started so far, restarts included
+    long running = 0;      // tunnels meant to be up
+    long shownRunning = 0; // rows that read "Running..."
+    long starts = 0;       // ssh children started so far, restarts included
 };
 
 Counts count(E2eApp& app) {
@@ -50,10 +52,11 @@ long liveChildren() {
 } // namespace
 
 int main(int argc, char** argv) {
-    double seconds = 0;  // 0: until a signal
+    double seconds = 0; // 0: until a signal
     double statusEvery = 0;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) seconds = std::atof(argv[++i]);
+        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
         else if (std::strcmp(argv[i], "--status-every") == 0 && i + 1 < argc)
             statusEvery = std::atof(argv[++i]);
         else {
@@ -62,7 +65,7 @@ int main(int argc, char** argv) {
         }
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    ::setsid();  // no terminal for ssh to prompt on
+    ::setsid(); // no terminal for ssh to prompt on
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGTERM, requestStop);
     std::signal(SIGINT, requestStop);

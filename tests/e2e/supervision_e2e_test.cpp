@@ -89,7 +89,7 @@ TEST_F(Supervision, WrongPasswordEndsAtFailedWithTheFailureAlert) {
     useQuillboreAskpass();
     homefiles::Preferences prefs;
     prefs.mode = homefiles::Mode::Askpass;
-    prefs.reconnect = true;  // a first start that fails is not restarted all the same
+    prefs.reconnect = true; // a first start that fails is not restarted all the same
     homefiles::writePreferences(prefs);
     homefiles::writeServiceList(
         {socksService(TestSshd::kPasswordHost, loopback::freePort(), "not-the-password")});

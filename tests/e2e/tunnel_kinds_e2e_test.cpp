@@ -10,9 +10,9 @@ class TunnelKinds : public E2eTest {};
 // The fixture itself: ssh, under the test's account record, reads the Host aliases from the
 // record's home and reaches the test sshd with the agent's key. Everything below relies on it.
 TEST_F(TunnelKinds, SshFindsTheTestServerThroughTheHomeConfiguration) {
-    auto added = subprocess::run({"/usr/bin/ssh-add", server().clientKeyPath()},
-                                 subprocess::Env::Inherit,
-                                 std::string(TestSshd::kKeyPassphrase) + "\n");
+    auto added =
+        subprocess::run({"/usr/bin/ssh-add", server().clientKeyPath()}, subprocess::Env::Inherit,
+                        std::string(TestSshd::kKeyPassphrase) + "\n");
     ASSERT_EQ(added.exitCode, 0) << added.output;
     auto login = subprocess::run({"/usr/bin/ssh", "-G", TestSshd::kKeyHost});
     EXPECT_NE(login.output.find("port " + std::to_string(server().port())), std::string::npos)
@@ -35,7 +35,7 @@ TEST_F(TunnelKinds, SocksLocalAndReverseTunnelsStartedTogetherEachCarryBytes) {
     ASSERT_TRUE(launchWithKeyLoaded());
     ASSERT_EQ(app->rows(), 3u);
 
-    app->start(-1);  // no row selected: start all
+    app->start(-1); // no row selected: start all
     for (long row = 0; row < 3; ++row)
         ASSERT_TRUE(app->waitForStatus(row, "Running...", 20))
             << "row " << row << ": " << app->historyText(row);
@@ -50,7 +50,8 @@ TEST_F(TunnelKinds, SocksLocalAndReverseTunnelsStartedTogetherEachCarryBytes) {
     EXPECT_EQ(app->alerts(), std::vector<std::string>{});
 
     app->stop(-1);
-    for (long row = 0; row < 3; ++row) EXPECT_EQ(app->status(row), "Idle...");
+    for (long row = 0; row < 3; ++row)
+        EXPECT_EQ(app->status(row), "Idle...");
     EXPECT_TRUE(app->runUntil(
         [&] {
             return loopback::refusesConnections(socksPort) &&
@@ -78,7 +79,8 @@ TEST_F(TunnelKinds, SocksProxyCarriesConcurrentConnections) {
         ASSERT_TRUE(open.back().valid()) << why;
         ASSERT_TRUE(loopback::socks5Connect(open.back(), echo->port(), &why)) << why;
     }
-    for (auto& s : open) EXPECT_TRUE(loopback::echoRoundTrip(s, 32 * 1024, &why)) << why;
+    for (auto& s : open)
+        EXPECT_TRUE(loopback::echoRoundTrip(s, 32 * 1024, &why)) << why;
 }
 
 } // namespace
