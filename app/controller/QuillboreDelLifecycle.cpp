@@ -1,6 +1,44 @@
 // Start and end of the application.
 #include "controller/QuillboreDel.h"
 
-void QuillboreDel::applicationDidFinishLaunching() {}
-void QuillboreDel::applicationWillTerminate() {}
-void QuillboreDel::openPreferences(Control*) {}
+#include "platform/Accounts.h"
+#include "platform/Files.h"
+
+void QuillboreDel::applicationDidFinishLaunching() {
+    authorizer().release();
+    authRef = false;
+    selectedRow = -1;
+    reloadPreferences();
+    // The run loop keeps the status timer for the life of the application.
+    runLoop().scheduleRepeating(1.0, [this] { updateStatus(); });
+    theServiceList = std::vector<ServiceEntry>{};
+    if (serviceList) serviceList->setDoubleAction([this] { gotsADoubleClick(); });
+    loadUserData();
+
+    if (mainWindow) {
+        const char* marker = accounts::realUserId() == 0 ? "#" : "$";
+        mainWindow->setTitle("[" + getUserDir() + "] " + getLoginName() + marker + " ./" +
+                             mainWindow->title());
+    }
+}
+
+void QuillboreDel::applicationWillTerminate() {
+    unloadAgentKeys();
+    if (theServiceList) {
+        // By index and through a copy of the tunnel pointer: a stop may report back and
+        // replace the entry it belongs to.
+        for (std::size_t i = 0; i < theServiceList->size(); ++i) {
+            std::shared_ptr<SSHTunnel> tunnel = (*theServiceList)[i].service;
+            if (tunnel) tunnel->stopService();
+        }
+    }
+    authorizer().release();
+    authRef = false;
+    // No password is left on disk for the askpass program once the application has ended.
+    files::remove(askpassPath());
+}
+
+void QuillboreDel::openPreferences(Control*) {
+    if (refuseWhenLocked()) return;
+    if (aboutWindow) aboutWindow->makeKeyAndOrderFront();
+}
