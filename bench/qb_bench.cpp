@@ -6,6 +6,7 @@
 //   qb-bench react KILLS CHILD           kill the child KILLS times, time until it runs again
 //   qb-bench react-autossh KILLS CHILD   the same for one autossh supervising CHILD
 //   qb-bench files COUNT                 load and save of a COUNT-service list; cipher speed
+//   qb-bench make-list COUNT             writes a COUNT-service list file into the home
 
 #include "FakeAuthorizer.h"
 #include "MemoryLayout.h"
@@ -159,10 +160,15 @@ int react(int kills, const std::string& child) {
     app.addServices(1);
     app.startAll();
     std::mt19937 random(42);
-    std::uniform_real_distribution<double> phase(1.0, 2.0);
+    std::uniform_real_distribution<double> phase(0.0, 1.0);
     std::vector<double> ms;
     for (int k = 0; k < kills; ++k) {
-        // Let the new child settle, at a random phase against the one-second poll.
+        // Kill only a child that is watched by the one-second check loop (its first status
+        // check, 3 s after the start, has passed), at a random phase against that loop.
+        if (!app.runLoop.runUntil([&] { return app.running() == 1; }, 10.0)) {
+            std::fprintf(stderr, "react: the service did not come up before kill %d\n", k);
+            return 1;
+        }
         app.runLoop.runFor(phase(random));
         const pid_t victim = app.log.lastPid;
         const long before = app.log.starts;
@@ -173,7 +179,6 @@ int react(int kills, const std::string& child) {
             return 1;
         }
         ms.push_back(std::chrono::duration<double, std::milli>(app.log.lastStart - killed).count());
-        if (getenv("QB_BENCH_DEBUG")) for (const auto& e : *app.controller.theServiceList) std::fprintf(stderr, "kill %d victim %d new %d status %s\n", k, victim, app.log.lastPid, e.status.c_str());
     }
     printSpread(ms);
     return 0;
@@ -210,7 +215,7 @@ int reactAutossh(int kills, const std::string& child) {
         _exit(127);
     }
     std::mt19937 random(42);
-    std::uniform_real_distribution<double> phase(1.0, 2.0);
+    std::uniform_real_distribution<double> phase(0.5, 1.5);
     std::vector<double> ms;
     auto waitForChild = [&](pid_t notThis, double timeout) -> pid_t {
         const auto start = Clock::now();
@@ -292,6 +297,31 @@ int filesBench(int count) {
     return 0;
 }
 
+int makeList(int count) {
+    if (count <= 0) return 0;
+    PosixRunLoop runLoop;
+    PosixProcessLauncher launcher;
+    StartLog log;
+    FakeAuthorizer authorizer;
+    MemoryLayout ui;
+    QuillboreDel controller{runLoop, launcher, log, authorizer};
+    ui.wire(controller);
+    controller.theServiceList.emplace();
+    std::string ports, forwards;
+    for (int i = 0; i < count; ++i) {
+        if (i) ports += ',', forwards += ',';
+        ports += std::to_string(10000 + i % 50000);
+        forwards += "intranet.example.test:443";
+    }
+    ui.serverAddress.value = "gateway.example.test";
+    ui.userName.value = "alice";
+    ui.userPassword.value = "secret";
+    ui.serverPort.value = ports;
+    ui.forwardInfo.value = forwards;
+    controller.addToList(nullptr);  // the reload saves the file
+    return controller.theServiceList->size() == static_cast<std::size_t>(count) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -301,6 +331,7 @@ int main(int argc, char** argv) {
     if (mode == "react" && argc == 4) return react(std::atoi(argv[2]), argv[3]);
     if (mode == "react-autossh" && argc == 4) return reactAutossh(std::atoi(argv[2]), argv[3]);
     if (mode == "files" && argc == 3) return filesBench(std::atoi(argv[2]));
+    if (mode == "make-list" && argc == 3) return makeList(std::atoi(argv[2]));
     std::fprintf(stderr, "usage: qb-bench supervise N SECONDS CHILD | react KILLS CHILD | "
                          "react-autossh KILLS CHILD | files COUNT\n");
     return 2;
