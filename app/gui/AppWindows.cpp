@@ -1,0 +1,174 @@
+#include "AppWindows.h"
+
+#include "KeyFilesDialog.h"
+#include "MainWindow.h"
+#include "PreferencesDialog.h"
+#include "QtActivityIndicator.h"
+#include "ServiceFormDialog.h"
+#include "ServiceTableWidget.h"
+#include "controller/MyPrefs.h"
+#include "controller/QuillboreDel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+// Members are initialised in declaration order: the widgets first, then their adapters.
+AppWindows::AppWindows()
+    : main(std::make_unique<MainWindow>()),
+      addForm(new ServiceFormDialog(ServiceFormDialog::Kind::Add, main.get())),
+      editForm(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, main.get())),
+      preferences(new PreferencesDialog(main.get())), keyEditor(new KeyFilesDialog(preferences)),
+      mainWindow(main.get()), addWindow(addForm), editWindow(editForm), aboutWindow(preferences),
+      keyWindow(keyEditor), serverAddress(addForm->serverAddress), userName(addForm->userName),
+      userPassword(addForm->userPassword), serverPort(addForm->serverPort),
+      forwardInfo(addForm->forwardInfo), statusText(main->statusText),
+      eServerAddress(editForm->serverAddress), eUserName(editForm->userName),
+      eUserPassword(editForm->userPassword), eServerPort(editForm->serverPort),
+      eforwardInfo(editForm->forwardInfo), serviceList(main->table), isSocks(addForm->isSocks),
+      eisSocks(editForm->isSocks), reverseButton(addForm->reverseButton),
+      eReverseButton(editForm->reverseButton), addButton(main->addButton),
+      editButton(main->editButton), removeButton(main->removeButton),
+      startButton(main->startButton), stopButton(main->stopButton), okButton(addForm->okButton),
+      canButton(addForm->cancelButton), eokButton(editForm->okButton),
+      ecanButton(editForm->cancelButton), lockButtons(main->lockButton), keepKeys(main->keepKeys),
+      keyOption(preferences->keyOption), comOption(preferences->comOption),
+      askPass(preferences->askPass), usePrompt(preferences->usePrompt),
+      reconOption(preferences->reconOption), saveButton(preferences->saveButton),
+      keysOkButton(keyEditor->okButton), commandInfo(preferences->commandInfo),
+      commandArgs(preferences->commandArgs), keyFiles(keyEditor->keyFiles),
+      passwordPrompt(main.get()) {
+    // The application starts unlocked, with an empty table: nothing to start or edit yet
+    // (with no saved services the start sequence does not reload the table).
+    lockButtons.setImage(image::LockUnlocked);
+    for (QtButton* b : {&editButton, &removeButton, &startButton, &stopButton})
+        b->setEnabled(false);
+
+    // Columns exist once the adapter has given the view its model.
+    QHeaderView* header = main->table->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->resizeSection(1, 190);
+    header->resizeSection(2, 100);
+    header->resizeSection(3, 170);
+}
+
+AppWindows::~AppWindows() {
+    // The adapters go before the widgets (reverse declaration order); the event filters
+    // and connections they own go with them.
+}
+
+void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
+    c.mainWindow = &mainWindow;
+    c.addWindow = &addWindow;
+    c.editWindow = &editWindow;
+    c.aboutWindow = &aboutWindow;
+    c.serverAddress = &serverAddress;
+    c.userName = &userName;
+    c.userPassword = &userPassword;
+    c.serverPort = &serverPort;
+    c.statusText = &statusText;
+    c.forwardInfo = &forwardInfo;
+    c.eServerAddress = &eServerAddress;
+    c.eUserName = &eUserName;
+    c.eUserPassword = &eUserPassword;
+    c.eServerPort = &eServerPort;
+    c.eforwardInfo = &eforwardInfo;
+    c.serviceList = &serviceList;
+    c.isSocks = &isSocks;
+    c.eisSocks = &eisSocks;
+    c.addButton = &addButton;
+    c.editButton = &editButton;
+    c.removeButton = &removeButton;
+    c.startButton = &startButton;
+    c.stopButton = &stopButton;
+    c.okButton = &okButton;
+    c.canButton = &canButton;
+    c.eokButton = &eokButton;
+    c.ecanButton = &ecanButton;
+    c.reverseButton = &reverseButton;
+    c.eReverseButton = &eReverseButton;
+    c.lockButtons = &lockButtons;
+    c.keepKeys = &keepKeys;
+    c.wheelie = main->wheelie;
+    c.passwordPrompt = &passwordPrompt;
+    c.assertionHandler = &assertionHandler;
+
+    p.reconOption = &reconOption;
+    p.keyOption = &keyOption;
+    p.comOption = &comOption;
+    p.askPass = &askPass;
+    p.usePrompt = &usePrompt;
+    p.commandInfo = &commandInfo;
+    p.commandArgs = &commandArgs;
+    p.keyFiles = &keyFiles;
+    p.wind = &aboutWindow;
+    p.keyWin = &keyWindow;
+    p.delResponder = &c;
+
+    // Main window.
+    serviceList.setDataSource(&c);
+    serviceList.setAction([&c, this] { c.gotsAClick(&serviceList); });
+    QObject::connect(main->addButton, &QPushButton::clicked, main.get(),
+                     [&c, this] { c.addService(&addButton); });
+    QObject::connect(main->editButton, &QPushButton::clicked, main.get(),
+                     [&c, this] { c.editService(&editButton); });
+    QObject::connect(main->removeButton, &QPushButton::clicked, main.get(),
+                     [&c, this] { c.removeFromList(&removeButton); });
+    QObject::connect(main->startButton, &QPushButton::clicked, main.get(),
+                     [&c, this] { c.startTunnel(&startButton); });
+    QObject::connect(main->stopButton, &QPushButton::clicked, main.get(),
+                     [&c, this] { c.stopTunnel(&stopButton); });
+    QObject::connect(main->lockButton, &QToolButton::clicked, main.get(),
+                     [&c, this] { c.toggleLock(&lockButtons); });
+    QObject::connect(main->preferencesAction, &QAction::triggered, main.get(),
+                     [&c] { c.openPreferences(nullptr); });
+    QObject::connect(main->quitAction, &QAction::triggered, main.get(),
+                     [] { QCoreApplication::quit(); });
+    mainWindow.onActivate = [&c] { c.windowDidBecomeMain(); };
+    mainWindow.onDeactivate = [&c] { c.windowDidResignMain(); };
+
+    // Add and edit windows. Cancel (and Escape) only hides the window.
+    QObject::connect(addForm->okButton, &QPushButton::clicked, addForm,
+                     [&c, this] { c.addToList(&okButton); });
+    QObject::connect(addForm->cancelButton, &QPushButton::clicked, addForm, &QDialog::reject);
+    QObject::connect(addForm->isSocks, &QCheckBox::clicked, addForm,
+                     [&c, this] { c.handleCheckBox(&isSocks); });
+    addWindow.onShow = [this] { addForm->serverAddress->setFocus(); };
+    editWindow.onShow = [this] { editForm->serverAddress->setFocus(); };
+    QObject::connect(editForm->okButton, &QPushButton::clicked, editForm,
+                     [&c, this] { c.editList(&eokButton); });
+    QObject::connect(editForm->cancelButton, &QPushButton::clicked, editForm, &QDialog::reject);
+    QObject::connect(editForm->isSocks, &QCheckBox::clicked, editForm,
+                     [&c, this] { c.handleCheckBox(&eisSocks); });
+
+    // Preferences window and key-file editor.
+    QObject::connect(preferences->keyOption, &QCheckBox::clicked, preferences,
+                     [&p, this] { p.clickedOption(&keyOption); });
+    QObject::connect(preferences->comOption, &QCheckBox::clicked, preferences,
+                     [&p, this] { p.clickedOption(&comOption); });
+    QObject::connect(preferences->askPass, &QCheckBox::clicked, preferences,
+                     [&p, this] { p.clickedOption(&askPass); });
+    QObject::connect(preferences->saveButton, &QPushButton::clicked, preferences,
+                     [&p, this] { p.userSave(&saveButton); });
+    QObject::connect(preferences->cancelButton, &QPushButton::clicked, preferences,
+                     &QDialog::reject);
+    aboutWindow.onActivate = [&p] { p.windowDidBecomeKey(); };
+    aboutWindow.onShow = [&p] { p.windowDidBecomeKey(); };
+
+    QObject::connect(preferences->keyFilesButton, &QPushButton::clicked, preferences, [this] {
+        keyFilesBeforeEditing_ = keyEditor->keyFiles->toPlainText();
+        keyWindow.makeKeyAndOrderFront();
+    });
+    QObject::connect(keyEditor->okButton, &QPushButton::clicked, keyEditor,
+                     [&p, this] { p.setKeysFiles(&keysOkButton); });
+    // Cancel puts back the text the editor opened with; the list is unchanged.
+    QObject::connect(keyEditor, &QDialog::rejected, keyEditor,
+                     [this] { keyEditor->keyFiles->setPlainText(keyFilesBeforeEditing_); });
+    QObject::connect(keyEditor->cancelButton, &QPushButton::clicked, keyEditor, &QDialog::reject);
+}

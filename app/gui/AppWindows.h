@@ -1,0 +1,54 @@
+#pragma once
+
+#include "QtAssertionHandler.h"
+#include "QtButton.h"
+#include "QtPasswordPrompt.h"
+#include "QtTableView.h"
+#include "QtTextField.h"
+#include "QtTextView.h"
+#include "QtWindow.h"
+
+#include <memory>
+
+class KeyFilesDialog;
+class MainWindow;
+class MyPrefs;
+class PreferencesDialog;
+class QuillboreDel;
+class ServiceFormDialog;
+
+// The whole window layout: the windows, and the toolkit adapters through which the
+// controller and the preferences logic see them. wire() sets their outlets and binds every
+// control's action, the way loading a window layout would.
+class AppWindows {
+public:
+    AppWindows();
+    ~AppWindows();
+
+    void wire(QuillboreDel& controller, MyPrefs& prefs);
+
+    // The widgets. The dialogs are children of the main window.
+    std::unique_ptr<MainWindow> main;
+    ServiceFormDialog* addForm;
+    ServiceFormDialog* editForm;
+    PreferencesDialog* preferences;
+    KeyFilesDialog* keyEditor;
+
+    // The adapters (outlets).
+    QtWindow mainWindow, addWindow, editWindow, aboutWindow, keyWindow;
+    QtTextField serverAddress, userName, userPassword, serverPort, forwardInfo, statusText;
+    QtTextField eServerAddress, eUserName, eUserPassword, eServerPort, eforwardInfo;
+    QtTableView serviceList;
+    QtButton isSocks, eisSocks, reverseButton, eReverseButton;
+    QtButton addButton, editButton, removeButton, startButton, stopButton;
+    QtButton okButton, canButton, eokButton, ecanButton;
+    QtButton lockButtons, keepKeys;
+    QtButton keyOption, comOption, askPass, usePrompt, reconOption, saveButton, keysOkButton;
+    QtTextField commandInfo, commandArgs;
+    QtTextView keyFiles;
+    QtPasswordPrompt passwordPrompt;
+    QtAssertionHandler assertionHandler;
+
+private:
+    QString keyFilesBeforeEditing_;
+};

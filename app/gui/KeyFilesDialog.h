@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+class QPushButton;
+
+// The key-file editor: one private key file per line, optionally followed by ":" and its
+// passphrase. Window-modal on the preferences window.
+class KeyFilesDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit KeyFilesDialog(QWidget* parent);
+
+    QPlainTextEdit* keyFiles;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
+};

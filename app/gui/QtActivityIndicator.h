@@ -1,0 +1,29 @@
+#pragma once
+
+#include "controller/toolkit.h"
+
+#include <QTimer>
+#include <QWidget>
+
+// A small spinning indicator, drawn as a ring of fading spokes. It keeps its place in the
+// layout when stopped and then draws nothing.
+class QtActivityIndicator : public QWidget, public ActivityIndicator {
+    Q_OBJECT
+public:
+    explicit QtActivityIndicator(QWidget* parent = nullptr);
+
+    void startAnimation() override;
+    void stopAnimation() override;
+    bool isAnimating() const override { return animating_; }
+
+    QSize sizeHint() const override { return {18, 18}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    static constexpr int kSpokes = 12;
+    QTimer timer_;
+    int step_ = 0;
+    bool animating_ = false;
+};

@@ -1,0 +1,7 @@
+#include "QtAssertionHandler.h"
+
+#include <QtGlobal>
+
+void QtAssertionHandler::handleFailure(const std::string& description) {
+    qFatal("%s", description.c_str());
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "controller/toolkit.h"
+
+// A programming error: stops the application with the description (qFatal).
+class QtAssertionHandler : public AssertionHandler {
+public:
+    void handleFailure(const std::string& description) override;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "controller/toolkit.h"
+
+#include <QAbstractButton>
+#include <QChar>
+#include <QPointer>
+
+// A push button, check box or check-able button. Check-able buttons keep their state in the
+// widget; a plain push button remembers the state last set (the logic sets it, nothing reads
+// it visibly). Titles are read and set without the mnemonic marker: a new title gets its
+// mnemonic on the same letter again, so "St&op Service" becomes "St&op Services".
+class QtButton : public Button {
+public:
+    explicit QtButton(QAbstractButton* button);
+
+    int state() const override;
+    void setState(int state) override;
+    bool isEnabled() const override;
+    void setEnabled(bool enabled) override;
+    std::string title() const override;
+    void setTitle(const std::string& title) override;
+    std::string image() const override;
+    void setImage(const std::string& imageName) override;
+
+    QAbstractButton* widget() const { return button_; }
+
+private:
+    QPointer<QAbstractButton> button_;
+    int state_ = 0;
+    std::string image_;
+    QChar mnemonic_;
+};

@@ -1,0 +1,45 @@
+#include "QtRunLoop.h"
+
+#include "QtTimer.h"
+
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+
+QtRunLoop::QtRunLoop() = default;
+
+QtRunLoop::~QtRunLoop() {
+    auto pending = std::move(pending_);
+    for (auto& [raw, timer] : pending)
+        timer->detach();
+}
+
+std::shared_ptr<Timer> QtRunLoop::scheduleOnce(double seconds, std::function<void()> action) {
+    return schedule(seconds, false, std::move(action));
+}
+
+std::shared_ptr<Timer> QtRunLoop::scheduleRepeating(double seconds, std::function<void()> action) {
+    return schedule(seconds, true, std::move(action));
+}
+
+std::shared_ptr<Timer> QtRunLoop::schedule(double seconds, bool repeats,
+                                           std::function<void()> action) {
+    auto timer =
+        std::make_shared<QtTimer>(this, &timerParent_, seconds, repeats, std::move(action));
+    pending_.emplace(timer.get(), timer);
+    timer->start();
+    return timer;
+}
+
+void QtRunLoop::forget(QtTimer* timer) {
+    // Moved out first: the timer may be destroyed when its last reference goes.
+    auto it = pending_.find(timer);
+    if (it == pending_.end()) return;
+    auto keep = std::move(it->second);
+    pending_.erase(it);
+}
+
+void QtRunLoop::pause(double seconds) {
+    const auto ms = static_cast<unsigned long>(std::lround(std::max(0.0, seconds) * 1000.0));
+    QThread::msleep(ms);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/RunLoop.h"
+
+#include <QObject>
+#include <memory>
+#include <unordered_map>
+
+class QtTimer;
+
+// Timers on the Qt main event loop; the pause is a blocking sleep of the main thread
+// (start-all in askpass mode holds the whole window, as intended).
+class QtRunLoop : public RunLoop {
+public:
+    QtRunLoop();
+    ~QtRunLoop() override;
+
+    std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override;
+    std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
+    void pause(double seconds) override;
+
+    std::size_t pendingTimers() const { return pending_.size(); }
+
+private:
+    friend class QtTimer;
+    std::shared_ptr<Timer> schedule(double seconds, bool repeats, std::function<void()> action);
+    void forget(QtTimer* timer);
+
+    QObject timerParent_;
+    std::unordered_map<QtTimer*, std::shared_ptr<QtTimer>> pending_;
+};

@@ -1,0 +1,21 @@
+#include "QtTextField.h"
+
+#include <QLineEdit>
+
+QtTextField::QtTextField(QLineEdit* edit) : edit_(edit) {}
+
+std::string QtTextField::stringValue() const {
+    return edit_ ? edit_->text().toStdString() : std::string();
+}
+
+void QtTextField::setStringValue(const std::string& value) {
+    if (edit_) edit_->setText(QString::fromStdString(value));
+}
+
+bool QtTextField::isEnabled() const {
+    return edit_ && edit_->isEnabled();
+}
+
+void QtTextField::setEnabled(bool enabled) {
+    if (edit_) edit_->setEnabled(enabled);
+}

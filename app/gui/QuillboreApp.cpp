@@ -1,0 +1,20 @@
+#include "QuillboreApp.h"
+
+#include "MainWindow.h"
+
+#include <QCoreApplication>
+
+QuillboreApp::QuillboreApp(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log,
+                           Authorizer& authorizer)
+    : controller(runLoop, launcher, log, authorizer) {
+    windows.wire(controller, prefs);
+}
+
+void QuillboreApp::launch() {
+    if (launched_) return;
+    launched_ = true;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, windows.main.get(),
+                     [this] { controller.applicationWillTerminate(); });
+    windows.mainWindow.makeKeyAndOrderFront();
+    controller.applicationDidFinishLaunching();
+}

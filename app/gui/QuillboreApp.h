@@ -1,0 +1,23 @@
+#pragma once
+
+#include "AppWindows.h"
+#include "controller/MyPrefs.h"
+#include "controller/QuillboreDel.h"
+
+// The application object: the controller, the preferences logic and the window layout,
+// wired together. launch() shows the main window and runs the controller's start sequence;
+// the end sequence runs when the Qt application is about to quit.
+class QuillboreApp {
+public:
+    QuillboreApp(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log,
+                 Authorizer& authorizer);
+
+    void launch();
+
+    QuillboreDel controller;
+    MyPrefs prefs;
+    AppWindows windows; // declared last: destroyed first, while the controller still exists
+
+private:
+    bool launched_ = false;
+};

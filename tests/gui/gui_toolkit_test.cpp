@@ -1,0 +1,274 @@
+// The Qt toolkit adapters on their own: table snapshot and clicks, alert queue, buttons,
+// and the run loop's timers.
+#include "QtButton.h"
+#include "QtRunLoop.h"
+#include "QtTableView.h"
+#include "QtWindow.h"
+#include "ServiceTableModel.h"
+#include "ServiceTableWidget.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+// Rows of (server, status image); counts what the table asks.
+class CountingSource : public TableDataSource {
+public:
+    long numberOfRowsInTableView(TableView*) override {
+        ++rowCountCalls;
+        return static_cast<long>(servers.size());
+    }
+    CellView* viewForTableColumn(TableView* table, TableColumn* column, long row) override {
+        ++cellCalls;
+        CellView* view = table->makeViewWithIdentifier(column->identifier());
+        const std::string& id = column->identifier();
+        view->setText(id == "Server" ? servers[static_cast<std::size_t>(row)] : id + "-text");
+        if (id == "Server") view->setImage(image::StatusAvailable);
+        return view;
+    }
+    std::vector<std::string> servers;
+    int rowCountCalls = 0;
+    int cellCalls = 0;
+};
+
+QPoint centreOfRow(ServiceTableWidget* view, int row) {
+    return view->visualRect(view->model()->index(row, 0)).center();
+}
+
+} // namespace
+
+class GuiToolkitTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tableAsksTheSourceOncePerReload() {
+        ServiceTableWidget widget;
+        QtTableView table(&widget);
+        CountingSource source;
+        source.servers = {"alpha", "beta", "gamma"};
+        table.setDataSource(&source);
+
+        table.reloadData();
+        QCOMPARE(source.rowCountCalls, 1);
+        QCOMPARE(source.cellCalls, 3 * 4);
+
+        // Painting and Qt's own queries are answered from the snapshot.
+        widget.resize(500, 300);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        (void)widget.grab();
+        ServiceTableModel* model = table.model();
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(model->index(1, 0).data().toString(), QStringLiteral("beta"));
+        QCOMPARE(model->index(1, 3).data().toString(), QStringLiteral("Status-text"));
+        QCOMPARE(source.rowCountCalls, 1);
+        QCOMPARE(source.cellCalls, 12);
+
+        // A changed source shows only after the next reload.
+        source.servers.pop_back();
+        QCOMPARE(model->rowCount(), 3);
+        table.reloadData();
+        QCOMPARE(source.rowCountCalls, 2);
+        QCOMPARE(model->rowCount(), 2);
+    }
+
+    void tableShowsHeadersAndImages() {
+        ServiceTableWidget widget;
+        QtTableView table(&widget);
+        CountingSource source;
+        source.servers = {"alpha"};
+        table.setDataSource(&source);
+        table.reloadData();
+        ServiceTableModel* model = table.model();
+
+        const QStringList headers{"Server", "Tunnel", "Listen Port", "Status"};
+        for (int c = 0; c < 4; ++c)
+            QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), headers[c]);
+        const QModelIndex server = model->index(0, 0);
+        QCOMPARE(server.data(ServiceTableModel::ImageNameRole).toString(),
+                 QString(image::StatusAvailable));
+        const QIcon icon = server.data(Qt::DecorationRole).value<QIcon>();
+        QVERIFY(!icon.isNull());
+        QVERIFY(!icon.pixmap(16, 16).isNull());
+        QVERIFY(!model->index(0, 2).data(Qt::DecorationRole).isValid());
+        QVERIFY(!(model->flags(server) & Qt::ItemIsEditable));
+    }
+
+    void selectionSurvivesReloadsAndFollowsClicks() {
+        ServiceTableWidget widget;
+        QtTableView table(&widget);
+        CountingSource source;
+        source.servers = {"a", "b", "c"};
+        table.setDataSource(&source);
+        int clicks = 0, doubleClicks = 0;
+        table.setAction([&] { ++clicks; });
+        table.setDoubleAction([&] { ++doubleClicks; });
+        widget.resize(500, 300);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        table.reloadData();
+        QCOMPARE(table.selectedRow(), -1L);
+
+        QTest::mouseClick(widget.viewport(), Qt::LeftButton, {}, centreOfRow(&widget, 1));
+        QCOMPARE(clicks, 1);
+        QCOMPARE(table.selectedRow(), 1L);
+
+        table.reloadData(); // a status change: the selection stays
+        QCOMPARE(table.selectedRow(), 1L);
+
+        // Below the last row: the selection is cleared before the action runs.
+        long seenByAction = 99;
+        table.setAction([&] { seenByAction = table.selectedRow(); });
+        QTest::mouseClick(widget.viewport(), Qt::LeftButton, {}, QPoint(20, 280));
+        QCOMPARE(seenByAction, -1L);
+        QCOMPARE(table.selectedRow(), -1L);
+
+        QTest::mouseDClick(widget.viewport(), Qt::LeftButton, {}, centreOfRow(&widget, 2));
+        QCOMPARE(doubleClicks, 1);
+        QCOMPARE(table.selectedRow(), 2L);
+
+        // Keyboard moves count as clicks; Return acts as a double click.
+        widget.setFocus();
+        QTest::keyClick(&widget, Qt::Key_Up);
+        QCOMPARE(seenByAction, 1L);
+        QTest::keyClick(&widget, Qt::Key_Return);
+        QCOMPARE(doubleClicks, 2);
+    }
+
+    void selectRowReplacesAndRemovedRowsDeselect() {
+        ServiceTableWidget widget;
+        QtTableView table(&widget);
+        CountingSource source;
+        source.servers = {"a", "b", "c"};
+        table.setDataSource(&source);
+        int clicks = 0;
+        table.setAction([&] { ++clicks; });
+        table.reloadData();
+
+        table.selectRow(0);
+        table.selectRow(2);
+        QCOMPARE(table.selectedRow(), 2L);
+        QCOMPARE(widget.selectionModel()->selectedRows().size(), 1);
+        table.selectRow(3); // past the end: nothing
+        QCOMPARE(table.selectedRow(), -1L);
+        QCOMPARE(clicks, 0); // selecting by program is no click
+
+        table.selectRow(2);
+        source.servers.pop_back();
+        table.reloadData();
+        QCOMPARE(table.selectedRow(), -1L);
+    }
+
+    void alertsQueuePerWindowAndNeverBlock() {
+        QMainWindow window;
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QtWindow adapter(&window);
+
+        Alert first{"Hey , tester", "first body", "OK", Alert::Style::Warning};
+        Alert second{"Hey , tester", "second body", "OK", Alert::Style::Warning};
+        adapter.beginSheet(first);
+        adapter.beginSheet(second);
+
+        QMessageBox* box = adapter.currentAlert();
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("Hey , tester"));
+        QCOMPARE(box->informativeText(), QStringLiteral("first body"));
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(box->windowModality(), Qt::WindowModal);
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->buttons().first()->text(), QStringLiteral("OK"));
+        QCOMPARE(adapter.queuedAlerts(), std::size_t{1});
+
+        QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
+        QTRY_VERIFY(adapter.currentAlert() && adapter.currentAlert() != box);
+        QCOMPARE(adapter.currentAlert()->informativeText(), QStringLiteral("second body"));
+        QCOMPARE(adapter.queuedAlerts(), std::size_t{0});
+        adapter.currentAlert()->buttons().first()->click();
+        QTRY_VERIFY(!adapter.currentAlert());
+    }
+
+    void buttonsKeepStateTitleAndImage() {
+        QPushButton push(QStringLiteral("St&op Service"));
+        QtButton stop(&push);
+        QCOMPARE(stop.title(), std::string("Stop Service"));
+        stop.setTitle("Stop Services");
+        QCOMPARE(push.text(), QStringLiteral("St&op Services"));
+        QCOMPARE(stop.title(), std::string("Stop Services"));
+        stop.setState(1); // remembered on a plain push button
+        QCOMPARE(stop.state(), 1);
+        stop.setImage(image::LockLocked);
+        QCOMPARE(stop.image(), std::string(image::LockLocked));
+        QVERIFY(!push.icon().isNull());
+
+        QCheckBox box(QStringLiteral("Keep"));
+        QtButton keep(&box);
+        QSignalSpy clicked(&box, &QCheckBox::clicked);
+        keep.setState(1);
+        QVERIFY(box.isChecked());
+        QCOMPARE(clicked.count(), 0); // setting the state is not a click
+        box.click();
+        QCOMPARE(keep.state(), 0);
+        keep.setEnabled(false);
+        QVERIFY(!box.isEnabled());
+        QVERIFY(!keep.isEnabled());
+    }
+
+    void everyNamedImageExists() {
+        for (const char* name :
+             {image::StatusNone, image::StatusPartiallyAvailable, image::StatusAvailable,
+              image::StatusUnavailable, image::FollowLink, image::RightTriangle,
+              image::LeftTriangle, image::LockLocked, image::LockUnlocked}) {
+            QPushButton b;
+            QtButton adapter(&b);
+            adapter.setImage(name);
+            QVERIFY2(!b.icon().pixmap(32, 32).isNull(), name);
+        }
+    }
+
+    void runLoopTimersFireAndStop() {
+        QtRunLoop loop;
+        int once = 0, repeating = 0, cancelled = 0;
+        auto token = std::make_shared<int>(7);
+        std::weak_ptr<int> watch = token;
+        loop.scheduleOnce(0.01, [&once, token] { ++once; });
+        token.reset();
+        QVERIFY(!watch.expired()); // the pending timer keeps its captures
+        std::shared_ptr<Timer> tick = loop.scheduleRepeating(0.01, [&] {
+            if (++repeating == 3) tick->invalidate(); // stops itself from inside
+        });
+        auto never = loop.scheduleOnce(0.01, [&] { ++cancelled; });
+        never->invalidate();
+        QVERIFY(!never->isValid());
+
+        QTRY_COMPARE(repeating, 3);
+        QTRY_COMPARE(once, 1);
+        QVERIFY(watch.expired()); // released once fired
+        QTest::qWait(50);
+        QCOMPARE(once, 1);
+        QCOMPARE(repeating, 3);
+        QCOMPARE(cancelled, 0);
+        QVERIFY(!tick->isValid());
+        QCOMPARE(loop.pendingTimers(), std::size_t{0});
+    }
+
+    void pauseHoldsTimersBack() {
+        QtRunLoop loop;
+        bool fired = false;
+        loop.scheduleOnce(0.0, [&] { fired = true; });
+        loop.pause(0.05);
+        QVERIFY(!fired); // nothing runs while the thread sleeps
+        QTRY_VERIFY(fired);
+    }
+};
+
+QTEST_MAIN(GuiToolkitTest)
+#include "gui_toolkit_test.moc"
