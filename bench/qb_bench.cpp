@@ -96,7 +96,8 @@ struct App {
 
     long running() const {
         long n = 0;
-        for (const auto& e : *controller.theServiceList) n += e.status == "Running...";
+        for (const auto& e : *controller.theServiceList)
+            n += e.status == "Running...";
         return n;
     }
 
@@ -109,7 +110,8 @@ struct App {
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
 }
 
 long residentKiB(pid_t pid) {
@@ -123,10 +125,11 @@ long residentKiB(pid_t pid) {
 int openFds() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
+        while (readdir(d))
+            ++n;
         closedir(d);
     }
-    return n - 3;  // ".", ".." and the directory's own fd
+    return n - 3; // ".", ".." and the directory's own fd
 }
 
 int supervise(int n, double seconds, const std::string& child) {
@@ -211,7 +214,8 @@ pid_t startAutossh(const std::string& child) {
     if (autossh == 0) {
         setenv("AUTOSSH_PATH", child.c_str(), 1);
         setenv("AUTOSSH_GATETIME", "0", 1);
-        execlp("autossh", "autossh", "-M", "0", "-N", "bench@127.0.0.1", static_cast<char*>(nullptr));
+        execlp("autossh", "autossh", "-M", "0", "-N", "bench@127.0.0.1",
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     return autossh;
@@ -243,7 +247,9 @@ int reactAutossh(int kills, const std::string& child) {
             const auto killed = Clock::now();
             ::kill(current, SIGKILL);
             next = waitForChild(autossh, current, 5.0);
-            if (next) ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - killed).count());
+            if (next)
+                ms.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - killed).count());
         }
         ::kill(autossh, SIGTERM);
         waitpid(autossh, nullptr, 0);
@@ -289,12 +295,13 @@ int filesBench(int count) {
     ui2.wire(fresh);
     fresh.theServiceList.emplace();
     t0 = Clock::now();
-    fresh.loadUserData();  // includes the table reload, which saves once more
+    fresh.loadUserData(); // includes the table reload, which saves once more
     const double loadMs = secondsSince(t0) * 1000;
 
     std::string text(8 << 20, 'x');
     std::mt19937 random(7);
-    for (auto& c : text) c = static_cast<char>(32 + random() % 95);
+    for (auto& c : text)
+        c = static_cast<char>(32 + random() % 95);
     t0 = Clock::now();
     std::string sealed = cipher::encryptString(text, "alice");
     std::string opened = cipher::decryptString(sealed, "alice");
@@ -328,7 +335,7 @@ int makeList(int count) {
     ui.userPassword.value = "secret";
     ui.serverPort.value = ports;
     ui.forwardInfo.value = forwards;
-    controller.addToList(nullptr);  // the reload saves the file
+    controller.addToList(nullptr); // the reload saves the file
     return controller.theServiceList->size() == static_cast<std::size_t>(count) ? 0 : 1;
 }
 
@@ -337,7 +344,8 @@ int makeList(int count) {
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "supervise" && argc == 5) return supervise(std::atoi(argv[2]), std::atof(argv[3]), argv[4]);
+    if (mode == "supervise" && argc == 5)
+        return supervise(std::atoi(argv[2]), std::atof(argv[3]), argv[4]);
     if (mode == "react" && argc == 4) return react(std::atoi(argv[2]), argv[3]);
     if (mode == "react-autossh" && argc == 4) return reactAutossh(std::atoi(argv[2]), argv[3]);
     if (mode == "files" && argc == 3) return filesBench(std::atoi(argv[2]));

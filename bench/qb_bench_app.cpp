@@ -33,7 +33,8 @@ public:
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
 }
 
 long residentKiB() {
@@ -46,7 +47,8 @@ long residentKiB() {
 
 long runningCount(const QuillboreDel& c) {
     long n = 0;
-    for (const auto& e : *c.theServiceList) n += e.status == "Running...";
+    for (const auto& e : *c.theServiceList)
+        n += e.status == "Running...";
     return n;
 }
 
@@ -90,7 +92,7 @@ int main(int argc, char* argv[]) {
 
     double cpu0 = 0;
     auto wall0 = std::chrono::steady_clock::now();
-    QTimer::singleShot(1100, [&] {  // after the first status refresh: the line reads "Idle..."
+    QTimer::singleShot(1100, [&] { // after the first status refresh: the line reads "Idle..."
         controller.startTunnel(nullptr);
     });
     QTimer poll;
