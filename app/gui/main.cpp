@@ -1,6 +1,7 @@
 #include "NamedImages.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
+#include "QuitOnSignal.h"
 #include "platform/PamAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
     PamAuthorizer authorizer;
 
     QuillboreApp quillbore(runLoop, launcher, log, authorizer);
+    QuitOnSignal quitOnSignal;
     quillbore.launch();
     return app.exec();
 }
