@@ -47,7 +47,19 @@ void SSHTunnel::stopService() {
     if (task) {
         task->interrupt();
         task->terminate();
+        if (childAlive()) reapAfterStop();
     }
+}
+
+// The stopped child is not waited for, but it must not linger as a zombie: poll it once a
+// second (a poll reaps an ended child) until it is gone or the tunnel has started again.
+// The poll does not keep the tunnel alive; a dropped handle is reaped by the process layer.
+void SSHTunnel::reapAfterStop() {
+    runLoop_.scheduleOnce(kCheckLoopInterval, [weak = weak_from_this(), child = task.get()] {
+        auto self = weak.lock();
+        if (!self || self->running || self->task.get() != child) return;
+        if (self->childAlive()) self->reapAfterStop();
+    });
 }
 
 void SSHTunnel::serviceStatus() {
@@ -72,13 +84,7 @@ void SSHTunnel::serviceStatus() {
 
 void SSHTunnel::doCheckLoop() {
     recon = false;
-    if (!running) {
-        // Stopped: the loop ends without a report. The child was signalled at the stop and
-        // has ended by now as a rule; polling it once reaps it, so that a stopped service
-        // does not leave a zombie until its next start.
-        childAlive();
-        return;
-    }
+    if (!running) return;
     if (childAlive()) {
         runLoop_.scheduleOnce(kCheckLoopInterval,
                               [self = shared_from_this()] { self->doCheckLoop(); });

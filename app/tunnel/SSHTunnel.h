@@ -47,6 +47,7 @@ public:
 
 private:
     void report(const std::string& status);
+    void reapAfterStop();
     // A missing handle counts as a child that ended without being started.
     bool childAlive();
     int childExitStatus();

@@ -207,7 +207,12 @@ TEST_F(TunnelSupervision, StopBeforeTheCheckWithLiveChildReportsStartingAndRunni
     loop.advance(3);
     EXPECT_EQ(delegate.take(), (Reports{"Starting...", "Running..."}));
     EXPECT_FALSE(tunnel->isRunning());
+    // The stopped child is still polled, so that it is reaped once it ends; then nothing.
+    EXPECT_EQ(loop.pendingTimers(), 1u);
+    launcher.last()->exit(SIGTERM);
+    loop.advance(1);
     EXPECT_EQ(loop.pendingTimers(), 0u);
+    EXPECT_TRUE(delegate.statuses.empty());
 }
 
 TEST_F(TunnelSupervision, StopLaterEndsTheLoopSilently) {
