@@ -55,7 +55,8 @@ public:
     long starts = 0;
 };
 
-struct App {
+// The real controller, tunnels, run loop and children, with the in-memory window layout.
+struct Headless {
     PosixRunLoop runLoop;
     PosixProcessLauncher launcher;
     StartLog log;
@@ -63,29 +64,37 @@ struct App {
     MemoryLayout ui;
     QuillboreDel controller{runLoop, launcher, log, authorizer};
 
-    App(const std::string& child, bool reconnect) {
+    Headless() {
         ui.wire(controller);
+        controller.theServiceList.emplace();
+    }
+
+    // `count` services in one OK of the add window: listen ports from `firstPort` on.
+    void addServices(int count, int firstPort, const std::string& forward) {
+        std::string ports, forwards;
+        for (int i = 0; i < count; ++i) {
+            if (i) ports += ',', forwards += ',';
+            ports += std::to_string(firstPort + i % 50000);
+            forwards += forward;
+        }
+        ui.serverAddress.value = "gateway.example.test";
+        ui.userName.value = "alice";
+        ui.userPassword.value = "correct horse battery staple";
+        ui.serverPort.value = ports;
+        ui.forwardInfo.value = forwards;
+        controller.addToList(nullptr); // the table reload saves the file
+    }
+};
+
+// A launched application whose services run CHILD in own-command mode.
+struct App : Headless {
+    App(const std::string& child, bool reconnect) {
         controller.applicationDidFinishLaunching();
         ui.mainWindow.alerts.clear();
         controller.use_my_command = true;
         controller.heres_my_command = child;
         controller.heres_my_arguments = "%u@%h";
         controller.recon = reconnect;
-    }
-
-    // n services through the add window: ports 20000.. with forward addresses.
-    void addServices(int n) {
-        std::string ports, forwards;
-        for (int i = 0; i < n; ++i) {
-            if (i) ports += ',', forwards += ',';
-            ports += std::to_string(20000 + i);
-            forwards += "127.0.0.1:9";
-        }
-        controller.addService(nullptr);
-        ui.serverAddress.value = "127.0.0.1";
-        ui.serverPort.value = ports;
-        ui.forwardInfo.value = forwards;
-        controller.addToList(nullptr);
     }
 
     void startAll() {
@@ -134,7 +143,7 @@ int openFds() {
 
 int supervise(int n, double seconds, const std::string& child) {
     App app(child, true);
-    app.addServices(n);
+    app.addServices(n, 20000, "127.0.0.1:9");
     app.startAll();
     app.runLoop.runUntil([&] { return app.running() == n; }, 10.0);
     app.runLoop.runFor(1.0);
@@ -160,7 +169,7 @@ void printSpread(std::vector<double> ms) {
 
 int react(int kills, const std::string& child) {
     App app(child, true);
-    app.addServices(1);
+    app.addServices(1, 20000, "127.0.0.1:9");
     app.startAll();
     std::mt19937 random(42);
     std::uniform_real_distribution<double> phase(0.0, 1.0);
@@ -263,39 +272,15 @@ int reactAutossh(int kills, const std::string& child) {
 }
 
 int filesBench(int count) {
-    PosixRunLoop runLoop;
-    PosixProcessLauncher launcher;
-    StartLog log;
-    FakeAuthorizer authorizer;
-    MemoryLayout ui;
-    QuillboreDel controller{runLoop, launcher, log, authorizer};
-    ui.wire(controller);
-
-    // Build the list through the add window, then time a save and a fresh load.
-    controller.theServiceList.emplace();
-    std::string ports, forwards;
-    for (int i = 0; i < count; ++i) {
-        if (i) ports += ',', forwards += ',';
-        ports += std::to_string(10000 + i % 50000);
-        forwards += "intranet.example.test:443";
-    }
-    ui.serverAddress.value = "gateway.example.test";
-    ui.userName.value = "alice";
-    ui.userPassword.value = "correct horse battery staple";
-    ui.serverPort.value = ports;
-    ui.forwardInfo.value = forwards;
-    controller.addToList(nullptr);
-
+    Headless app;
+    app.addServices(count, 10000, "intranet.example.test:443");
     auto t0 = Clock::now();
-    controller.saveUserData();
+    app.controller.saveUserData();
     const double saveMs = secondsSince(t0) * 1000;
 
-    QuillboreDel fresh{runLoop, launcher, log, authorizer};
-    MemoryLayout ui2;
-    ui2.wire(fresh);
-    fresh.theServiceList.emplace();
+    Headless fresh;
     t0 = Clock::now();
-    fresh.loadUserData(); // includes the table reload, which saves once more
+    fresh.controller.loadUserData(); // includes the table reload, which saves once more
     const double loadMs = secondsSince(t0) * 1000;
 
     std::string text(8 << 20, 'x');
@@ -309,34 +294,16 @@ int filesBench(int count) {
     if (opened != text) return 1;
 
     std::printf("services=%zu\nloaded=%zu\nsave_ms=%.1f\nload_ms=%.1f\ncipher_mib_s=%.1f\n",
-                controller.theServiceList->size(), fresh.theServiceList->size(), saveMs, loadMs,
-                2 * 8.0 / cipherS);
+                app.controller.theServiceList->size(), fresh.controller.theServiceList->size(),
+                saveMs, loadMs, 2 * 8.0 / cipherS);
     return 0;
 }
 
 int makeList(int count) {
     if (count <= 0) return 0;
-    PosixRunLoop runLoop;
-    PosixProcessLauncher launcher;
-    StartLog log;
-    FakeAuthorizer authorizer;
-    MemoryLayout ui;
-    QuillboreDel controller{runLoop, launcher, log, authorizer};
-    ui.wire(controller);
-    controller.theServiceList.emplace();
-    std::string ports, forwards;
-    for (int i = 0; i < count; ++i) {
-        if (i) ports += ',', forwards += ',';
-        ports += std::to_string(10000 + i % 50000);
-        forwards += "intranet.example.test:443";
-    }
-    ui.serverAddress.value = "gateway.example.test";
-    ui.userName.value = "alice";
-    ui.userPassword.value = "secret";
-    ui.serverPort.value = ports;
-    ui.forwardInfo.value = forwards;
-    controller.addToList(nullptr); // the reload saves the file
-    return controller.theServiceList->size() == static_cast<std::size_t>(count) ? 0 : 1;
+    Headless app;
+    app.addServices(count, 10000, "intranet.example.test:443");
+    return app.controller.theServiceList->size() == static_cast<std::size_t>(count) ? 0 : 1;
 }
 
 } // namespace
