@@ -7,6 +7,7 @@
 #include "ServiceFormDialog.h"
 #include "ServiceTableWidget.h"
 #include "controller/MyPrefs.h"
+#include "controller/Outlets.h"
 #include "controller/QuillboreDel.h"
 
 #include <QAction>
@@ -64,55 +65,11 @@ AppWindows::~AppWindows() {
 }
 
 void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
-    c.mainWindow = &mainWindow;
-    c.addWindow = &addWindow;
-    c.editWindow = &editWindow;
-    c.aboutWindow = &aboutWindow;
-    c.serverAddress = &serverAddress;
-    c.userName = &userName;
-    c.userPassword = &userPassword;
-    c.serverPort = &serverPort;
-    c.statusText = &statusText;
-    c.forwardInfo = &forwardInfo;
-    c.eServerAddress = &eServerAddress;
-    c.eUserName = &eUserName;
-    c.eUserPassword = &eUserPassword;
-    c.eServerPort = &eServerPort;
-    c.eforwardInfo = &eforwardInfo;
-    c.serviceList = &serviceList;
-    c.isSocks = &isSocks;
-    c.eisSocks = &eisSocks;
-    c.addButton = &addButton;
-    c.editButton = &editButton;
-    c.removeButton = &removeButton;
-    c.startButton = &startButton;
-    c.stopButton = &stopButton;
-    c.okButton = &okButton;
-    c.canButton = &canButton;
-    c.eokButton = &eokButton;
-    c.ecanButton = &ecanButton;
-    c.reverseButton = &reverseButton;
-    c.eReverseButton = &eReverseButton;
-    c.lockButtons = &lockButtons;
-    c.keepKeys = &keepKeys;
+    connectControllerOutlets(c, *this);
     c.wheelie = main->wheelie;
-    c.passwordPrompt = &passwordPrompt;
-    c.assertionHandler = &assertionHandler;
-
-    p.reconOption = &reconOption;
-    p.keyOption = &keyOption;
-    p.comOption = &comOption;
-    p.askPass = &askPass;
-    p.usePrompt = &usePrompt;
-    p.commandInfo = &commandInfo;
-    p.commandArgs = &commandArgs;
-    p.keyFiles = &keyFiles;
-    p.wind = &aboutWindow;
-    p.keyWin = &keyWindow;
-    p.delResponder = &c;
+    connectPreferencesOutlets(p, c, *this);
 
     // Main window.
-    serviceList.setDataSource(&c);
     serviceList.setAction([&c, this] { c.gotsAClick(&serviceList); });
     QObject::connect(main->addButton, &QPushButton::clicked, main.get(),
                      [&c, this] { c.addService(&addButton); });
