@@ -9,7 +9,13 @@ for sig in TERM INT HUP; do
   printf 'scrambled' > "$QB_TEST_HOME/.ssh-askpass"
   "$app" 2>/dev/null &
   pid=$!
-  sleep 1.5
+  # Wait (bounded) until the application catches SIGTERM, i.e. has set up its handlers.
+  for _ in $(seq 100); do
+    caught=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+    [ -n "$caught" ] && [ $(( 0x$caught >> 14 & 1 )) -eq 1 ] && break
+    sleep 0.1
+  done
+  sleep 0.5  # and has run its start sequence
   kill -s "$sig" "$pid"
   wait "$pid"
   status=$?
