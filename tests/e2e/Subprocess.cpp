@@ -39,6 +39,18 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 }
 
 // Waits for `pid` up to `deadline`; true and the status when it ended.
+// Starts argv with the environment chosen by `env`; consumes `actions`. Returns posix_spawn's code.
+int spawnWith(posix_spawn_file_actions_t& actions, const std::vector<std::string>& argv, Env env,
+              pid_t& pid) {
+    std::vector<std::string> args = argv;
+    std::vector<std::string> envStrings = environmentFor(env);
+    auto argp = pointers(args);
+    auto envp = pointers(envStrings);
+    int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc;
+}
+
 bool waitUntil(pid_t pid, Clock::time_point deadline, int& status) {
     for (;;) {
         pid_t r = ::waitpid(pid, &status, WNOHANG);
@@ -67,13 +79,8 @@ Result run(const std::vector<std::string>& argv, Env env, const std::string& inp
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, out[1], 2);
 
-    std::vector<std::string> args = argv;
-    std::vector<std::string> envStrings = environmentFor(env);
-    auto argp = pointers(args);
-    auto envp = pointers(envStrings);
     pid_t pid = 0;
-    int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
+    int rc = spawnWith(actions, argv, env, pid);
     ::close(in[0]);
     ::close(out[1]);
     if (rc != 0) {
@@ -124,13 +131,8 @@ std::optional<pid_t> spawn(const std::vector<std::string>& argv, Env env,
                                          O_WRONLY | O_CREAT | O_APPEND, 0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
-    std::vector<std::string> args = argv;
-    std::vector<std::string> envStrings = environmentFor(env);
-    auto argp = pointers(args);
-    auto envp = pointers(envStrings);
     pid_t pid = 0;
-    int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
+    int rc = spawnWith(actions, argv, env, pid);
     if (rc != 0) return std::nullopt;
     return pid;
 }
