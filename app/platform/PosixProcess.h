@@ -25,6 +25,8 @@ public:
     pid_t processIdentifier() const override { return pid_; }
     void interrupt() override;
     void terminate() override;
+    void captureOutput() override { captureOutput_ = true; }
+    int outputDescriptor() const override { return outputRead_; }
 
 private:
     void sendSignal(int number);
@@ -36,4 +38,6 @@ private:
     pid_t pid_ = 0;
     int status_ = 0;
     int stdinWrite_ = -1;
+    bool captureOutput_ = false;
+    int outputRead_ = -1;
 };

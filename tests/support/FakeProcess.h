@@ -17,12 +17,20 @@ struct FakeChild {
     bool alive = false;
     int status = 0;
     pid_t pid = 0;
-    std::vector<int> signals;  // SIGINT, SIGTERM as sent, in order
+    std::vector<int> signals; // SIGINT, SIGTERM as sent, in order
+    // With captured output: the write end of the pipe (the child's stdout and stderr).
+    int outputWrite = -1;
 
+    ~FakeChild();
+    // Writes into the captured output, as the child would; ignored without capture.
+    void write(const std::string& text);
+    // Ends like a real child: its end of the output pipe closes.
     void exit(int exitStatus) {
         alive = false;
         status = exitStatus;
+        closeOutput();
     }
+    void closeOutput();
 };
 
 // Hands out scripted children and keeps every one it made, in order.
