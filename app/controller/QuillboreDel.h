@@ -1,14 +1,17 @@
 #pragma once
 
+#include "controller/ActivityLog.h"
 #include "controller/ServiceEntry.h"
 #include "controller/toolkit.h"
 #include "platform/Authorizer.h"
 #include "platform/ChildProcess.h"
+#include "platform/PortProbe.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemLog.h"
 #include "tunnel/SSHTunnelDelegate.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,12 +78,27 @@ public:
     // Set by removeFromList when it removes the last entry: saveUserData then empties the
     // file instead of leaving the last non-empty list on disk.
     bool listEmptiedByUser = false;
-    bool authRef = false;  // a grant from the authorizer is held
+    bool authRef = false; // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
 
     // Toolkit services that are not controls, set by the layout.
     PasswordPrompt* passwordPrompt = nullptr;
     AssertionHandler* assertionHandler = nullptr;
+
+    // --- Diagnostics: the children's output, the log window, the forward check ----------
+    Window* logWindow = nullptr;
+    ActivityLog activityLog;
+    static constexpr std::size_t kAlertDetailLines = 6;
+    // "server:port", as the log names a service.
+    static std::string serviceLabel(const SSHTunnel& tunnel);
+    void showLog(Control* sender);
+    // The alert sheet with the child's last words under the message.
+    void doAlertWindow(const std::string& message, Window* win, const std::string& detail);
+    void gotOutput(const std::string& line, SSHTunnel& with) override;
+    std::string toolTipForRow(TableView* table, long row) override;
+    // After "Running...": does anything accept connections on the listen port?
+    void checkForward(SSHTunnel& with);
+    void logEvent(const SSHTunnel& tunnel, const std::string& text);
 
     // --- Common services ----------------------------------------------------------------
     std::string getUserDir();
@@ -149,6 +167,12 @@ public:
 
 private:
     std::shared_ptr<SSHTunnel> makeTunnel();
+    void probeForward(std::weak_ptr<SSHTunnel> tunnel, int port, unsigned long start,
+                      int attemptsLeft);
+    void markForward(SSHTunnel& tunnel, const std::string& warning);
+
+    std::map<unsigned long, std::shared_ptr<PortProbe>> probes_;
+    unsigned long nextProbe_ = 0;
 
     RunLoop& runLoop_;
     ProcessLauncher& launcher_;

@@ -84,6 +84,7 @@ CellView* QuillboreDel::viewForTableColumn(TableView* table, TableColumn* column
         cell->setText(entry.listenPort);
     } else {
         cell->setText(entry.status);
+        if (entry.service && !entry.service->warning().empty()) cell->setImage(image::Caution);
     }
     return cell;
 }

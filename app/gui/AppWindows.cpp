@@ -1,6 +1,7 @@
 #include "AppWindows.h"
 
 #include "KeyFilesDialog.h"
+#include "LogWindow.h"
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtActivityIndicator.h"
@@ -25,8 +26,9 @@ AppWindows::AppWindows()
       addForm(new ServiceFormDialog(ServiceFormDialog::Kind::Add, main.get())),
       editForm(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, main.get())),
       preferences(new PreferencesDialog(main.get())), keyEditor(new KeyFilesDialog(preferences)),
-      mainWindow(main.get()), addWindow(addForm), editWindow(editForm), aboutWindow(preferences),
-      keyWindow(keyEditor), serverAddress(addForm->serverAddress), userName(addForm->userName),
+      logView(new LogWindow(main.get())), mainWindow(main.get()), addWindow(addForm),
+      editWindow(editForm), aboutWindow(preferences), keyWindow(keyEditor), logWindow(logView),
+      serverAddress(addForm->serverAddress), userName(addForm->userName),
       userPassword(addForm->userPassword), serverPort(addForm->serverPort),
       forwardInfo(addForm->forwardInfo), statusText(main->statusText),
       eServerAddress(editForm->serverAddress), eUserName(editForm->userName),
@@ -87,6 +89,15 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      [&c] { c.openPreferences(nullptr); });
     QObject::connect(main->quitAction, &QAction::triggered, main.get(),
                      [] { QCoreApplication::quit(); });
+    QObject::connect(main->showLogAction, &QAction::triggered, main.get(),
+                     [&c] { c.showLog(nullptr); });
+    logView->setSource(&c.activityLog, [&c] {
+        std::vector<std::string> names;
+        if (c.theServiceList)
+            for (const auto& entry : *c.theServiceList)
+                if (entry.service) names.push_back(QuillboreDel::serviceLabel(*entry.service));
+        return names;
+    });
     mainWindow.onActivate = [&c] { c.windowDidBecomeMain(); };
     mainWindow.onDeactivate = [&c] { c.windowDidResignMain(); };
 

@@ -159,4 +159,8 @@ void MainWindow::buildMenus() {
     lockAction->setObjectName(QStringLiteral("lockAction"));
     lockAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(lockAction, &QAction::triggered, lockButton, [this] { lockButton->click(); });
+    servicesMenu_->addSeparator();
+    showLogAction = servicesMenu_->addAction(tr("Show Lo&g"));
+    showLogAction->setObjectName(QStringLiteral("showLogAction"));
+    showLogAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
 }

@@ -32,6 +32,7 @@ public:
     QAction* preferencesAction;
     QAction* quitAction;
     QAction* lockAction;
+    QAction* showLogAction;
 
 private:
     void buildMenus();

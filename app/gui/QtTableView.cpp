@@ -80,6 +80,10 @@ CellView* QtTableView::makeViewWithIdentifier(const std::string& identifier) {
 
 void QtTableView::setDataSource(TableDataSource* dataSource) {
     dataSource_ = dataSource;
+    model_->rowToolTip = [this](int row) {
+        return dataSource_ ? QString::fromStdString(dataSource_->toolTipForRow(this, row))
+                           : QString();
+    };
 }
 
 void QtTableView::setAction(std::function<void()> action) {
