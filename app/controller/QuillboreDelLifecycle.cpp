@@ -1,5 +1,6 @@
 // Start and end of the application.
 #include "controller/QuillboreDel.h"
+
 #include "platform/Accounts.h"
 #include "platform/Files.h"
 

@@ -8,12 +8,12 @@
 // One service, one row of the table. Treated as immutable: a change builds a new entry
 // that takes over the tunnel.
 struct ServiceEntry {
-    std::string server;            // "1"
-    std::string listenPort;        // "2"
-    std::string status;            // "3"
-    std::string user;              // "4"
-    std::string password;          // "5"
-    std::string tunnelDescription; // "6"
+    std::string server;             // "1"
+    std::string listenPort;         // "2"
+    std::string status;             // "3"
+    std::string user;               // "4"
+    std::string password;           // "5"
+    std::string tunnelDescription;  // "6"
     std::shared_ptr<SSHTunnel> service;
 
     ServiceEntry withStatus(const std::string& newStatus) const {

@@ -6,9 +6,7 @@
 namespace accounts {
 namespace {
 
-const passwd* record() {
-    return ::getpwuid(::getuid());
-}
+const passwd* record() { return ::getpwuid(::getuid()); }
 
 } // namespace
 
@@ -24,8 +22,6 @@ std::optional<std::string> loginName() {
     return std::string(pw->pw_name);
 }
 
-uid_t realUserId() {
-    return ::getuid();
-}
+uid_t realUserId() { return ::getuid(); }
 
 } // namespace accounts

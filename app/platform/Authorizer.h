@@ -12,8 +12,8 @@ public:
     enum class Outcome { Granted, Refused, Cancelled };
 
     // Returns the password typed for `prompt`, or nothing when the user cancelled.
-    using PasswordPrompt = std::function<std::optional<std::string>(const std::string& rightName,
-                                                                    const std::string& prompt)>;
+    using PasswordPrompt =
+        std::function<std::optional<std::string>(const std::string& rightName, const std::string& prompt)>;
 
     virtual ~Authorizer() = default;
 

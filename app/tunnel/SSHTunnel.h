@@ -20,7 +20,7 @@ class SSHTunnel : public std::enable_shared_from_this<SSHTunnel> {
 public:
     struct Command {
         std::string path;
-        std::vector<std::string> arguments; // without argv[0]
+        std::vector<std::string> arguments;  // without argv[0]
     };
 
     SSHTunnel(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log);

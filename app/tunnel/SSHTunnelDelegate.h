@@ -9,10 +9,10 @@ class SSHTunnelDelegate {
 public:
     virtual ~SSHTunnelDelegate() = default;
 
-    virtual bool whatsMyCommand() = 0;              // run the own command instead of ssh
-    virtual std::string whatsMyCommandString() = 0; // program path of the own command
-    virtual std::string whatsMyVariables() = 0;     // argument template: %u, %h, %p
-    virtual bool shouldIRetry() = 0;                // restart after the child ended
+    virtual bool whatsMyCommand() = 0;               // run the own command instead of ssh
+    virtual std::string whatsMyCommandString() = 0;  // program path of the own command
+    virtual std::string whatsMyVariables() = 0;      // argument template: %u, %h, %p
+    virtual bool shouldIRetry() = 0;                 // restart after the child ended
     virtual void updateMyStatus(const std::string& status, SSHTunnel& with) = 0;
     // One line that the tunnel's child wrote, the password masked.
     virtual void gotOutput(const std::string& line, SSHTunnel& with) {

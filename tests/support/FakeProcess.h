@@ -17,7 +17,7 @@ struct FakeChild {
     bool alive = false;
     int status = 0;
     pid_t pid = 0;
-    std::vector<int> signals; // SIGINT, SIGTERM as sent, in order
+    std::vector<int> signals;  // SIGINT, SIGTERM as sent, in order
     // With captured output: the write end of the pipe (the child's stdout and stderr).
     int outputWrite = -1;
 

@@ -13,7 +13,7 @@ struct ManualRunLoop::Entry : Timer {
 
     void invalidate() override {
         valid = false;
-        action = nullptr; // drop what the action keeps alive, as a real timer would
+        action = nullptr;  // drop what the action keeps alive, as a real timer would
     }
     bool isValid() const override { return valid; }
 };
@@ -46,8 +46,8 @@ void ManualRunLoop::advance(double seconds) {
         std::erase_if(timers_, [](const auto& e) { return !e->valid; });
         auto next =
             std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-                return a->due < b->due || (a->due == b->due && a->sequence < b->sequence);
-            });
+            return a->due < b->due || (a->due == b->due && a->sequence < b->sequence);
+        });
         if (next == timers_.end() || (*next)->due > target) break;
         std::shared_ptr<Entry> e = *next;
         now_ = std::max(now_, e->due);
