@@ -114,10 +114,10 @@ void startOne(QuillboreDel& c, std::size_t i) {
 
 void stopTunnelAt(QuillboreDel& c, std::size_t i) {
     auto tunnel = (*c.theServiceList)[i].service;
+    if (tunnel) tunnel->setWarning({}); // the row shows the stop without the old mark
     setStatusAt(c, i, kIdle);
     if (!tunnel) return;
     tunnel->stopService();
-    tunnel->setWarning({});
     c.logEvent(*tunnel, "stop");
 }
 
