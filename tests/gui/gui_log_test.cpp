@@ -54,6 +54,14 @@ int freePort() {
     return ok ? ntohs(a.sin_port) : 0;
 }
 
+long residentKiB() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
 } // namespace
 
 class GuiLogTest : public QObject {
@@ -120,7 +128,10 @@ private slots:
         const QString script = scratch() + "/tunnel.sh";
         QFile file(script);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("#!/bin/sh\ncase \"$1\" in *@db)\n"
+        file.write(QStringLiteral("#!/bin/sh\ncase \"$1\" in *@flood)\n"
+                                  "  yes 'flooding the window with many words, line after line' |"
+                                  " head -c 100000000; exec sleep 60;;\n"
+                                  "*@db)\n"
                                   "  echo 'debug1: reading configuration'\n"
                                   "  echo 'password was %1' >&2\n"
                                   "  echo '%2' >&2; exit 255;;\nesac\nexec sleep 60\n")
@@ -215,6 +226,22 @@ private slots:
         QVERIFY(app->controller.activityLog.entries().empty());
         QTest::mouseClick(logView().closeButton, Qt::LeftButton);
         QVERIFY(!logView().isVisible());
+    }
+
+    // 100 MB of output through the Qt event loop: the application keeps what it bounds.
+    void aFloodingChildCostsBoundedMemory() {
+        const long before = residentKiB();
+        addSocks("flood", "1082");
+        startRow(2);
+        const auto& list = *app->controller.theServiceList;
+        QTRY_VERIFY_WITH_TIMEOUT(list.at(2).service->output().totalLines() > 1'800'000, 60000);
+        const TunnelOutput& out = list.at(2).service->output();
+        QCOMPARE(out.lines().size(), TunnelOutput::kMaxLines);
+        QVERIFY(out.retainedBytes() < TunnelOutput::kMaxLines * 100);
+        QVERIFY(app->controller.activityLog.entries().size() <= ActivityLog::kMaxEntries);
+        QVERIFY(logView().text->blockCount() <= static_cast<int>(ActivityLog::kMaxEntries));
+        const long grown = residentKiB() - before;
+        QVERIFY2(grown < 40 * 1024, qPrintable(QString("grew by %1 KiB").arg(grown)));
     }
 
     void theLockRefusesTheLogWindow() {
