@@ -36,10 +36,14 @@ void SSHTunnel::setDelegate(SSHTunnelDelegate* newDelegate) {
 
 void SSHTunnel::startService() {
     running = true;
-    // The last words of the previous child, then its pipe is let go with its handle.
+    // The last words of the previous child, then its pipe is let go with its handle; an
+    // unfinished last line of it ends there, so it cannot run into the new child's first.
     if (task) readOutput(kDrainBudget);
-    if (outputWatch_) outputWatch_->invalidate();
-    outputWatch_.reset();
+    if (outputWatch_) {
+        outputWatch_->invalidate();
+        outputWatch_.reset();
+        passOn(output_.finish(runLoop_.wallClock()), true);
+    }
     output_.setSecret(passwd);
     outputMark_ = output_.totalLines();
     warning_.clear();

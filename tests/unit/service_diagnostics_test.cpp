@@ -192,6 +192,18 @@ TEST_F(Diagnostics, TheLogHoldsEachServicesLinesAndOurEventsInOrder) {
               (std::vector<std::string>{"db:5432 db says", "bastion:1080 bastion says"}));
 }
 
+TEST_F(Diagnostics, AnUnfinishedLastLineEndsWithItsChild) {
+    add("db", "5432", "127.0.0.1:5432");
+    auto first = start(0);
+    first->write("half a line");
+    read();
+    c.stopTunnel(nullptr);
+    auto second = start(0);
+    second->write("next\n");
+    read();
+    EXPECT_EQ(logLines(false), (std::vector<std::string>{"db:5432 half a line", "db:5432 next"}));
+}
+
 TEST_F(Diagnostics, TheLogIsBoundedAndClearEmptiesIt) {
     for (std::size_t i = 0; i < ActivityLog::kMaxEntries + 10; ++i)
         c.activityLog.add({}, "s:1", "line " + std::to_string(i), false);
