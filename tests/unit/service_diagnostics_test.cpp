@@ -1,5 +1,7 @@
-// Why a service failed: its child's output in the failure alert, the tooltip, the log window's
-// log and the system log; the forward check; the log window and the lock.
+// Why a service failed, at the edges the GUI and e2e tests do not reach: which lines go under
+// the failure alert, the order of the log's events, which forwards are marked and which not.
+// (The tooltip, the log window, the lock and the masked password: gui_log_test and
+// diagnostics_e2e_test, with real widgets and the real ssh.)
 #include "ControllerFixture.h"
 
 #include <arpa/inet.h>
@@ -131,41 +133,6 @@ TEST_F(Diagnostics, AChildThatSaidNothingGivesTheAlertWithoutDetail) {
 
 // --- Tooltip, log and system log --------------------------------------------------------
 
-TEST_F(Diagnostics, TheRowsTooltipShowsTheLastLineAndWhenItCame) {
-    add("db", "5432", "127.0.0.1:5432");
-    EXPECT_EQ(c.toolTipForRow(&f.ui.serviceList, 0), "");
-    auto child = start(0);
-    f.runLoop.advance(1.5);
-    child->write("first\nssh: the last one\n");
-    read();
-    const std::string when = ActivityLog::timeOfDay(f.runLoop.wallClock());
-    EXPECT_EQ(c.toolTipForRow(&f.ui.serviceList, 0),
-              "Last output, at " + when + ":\nssh: the last one");
-    EXPECT_EQ(c.toolTipForRow(&f.ui.serviceList, 1), "");
-    EXPECT_EQ(c.toolTipForRow(&f.ui.serviceList, -1), "");
-}
-
-TEST_F(Diagnostics, ThePasswordIsShownNowhere) {
-    add("db", "5432", "127.0.0.1:5432");
-    auto child = start(0);
-    child->write(std::string("user:") + kPassword + "@db denied\n");
-    child->write(std::string(kPassword) + "\n");
-    child->exit(255);
-    f.runLoop.advance(3.0);
-
-    std::vector<std::string> shown = {c.toolTipForRow(&f.ui.serviceList, 0)};
-    for (const auto& a : f.ui.mainWindow.alerts)
-        shown.push_back(a.informativeText + a.detailText);
-    for (const auto& e : c.activityLog.entries())
-        shown.push_back(ActivityLog::format(e));
-    for (const auto& line : f.log.lines)
-        shown.push_back(line);
-    for (const auto& text : shown)
-        EXPECT_EQ(text.find("s3cret"), std::string::npos) << text;
-    EXPECT_TRUE(f.log.contains("db:5432: user:********@db denied"));
-    EXPECT_TRUE(f.log.contains("db:5432: ********"));
-}
-
 TEST_F(Diagnostics, TheLogHoldsEachServicesLinesAndOurEventsInOrder) {
     add("db", "5432", "127.0.0.1:5432");
     add("bastion", "1080", "SOCKS");
@@ -243,32 +210,7 @@ TEST_F(Diagnostics, AReverseForwardTheServerRefusedIsMarkedWithoutChangingItsSta
     EXPECT_EQ(tunnel(0).warning(), "");
 }
 
-TEST_F(Diagnostics, ALocalPortSshCannotBindIsMarked) {
-    add("bastion", "1080", "SOCKS");
-    auto child = start(0);
-    child->write("bind [127.0.0.1]:1080: Address already in use\n");
-    read();
-    EXPECT_EQ(tunnel(0).warning(), "ssh cannot listen on port 1080; see the log");
-}
-
 // --- The forward check --------------------------------------------------------------------
-
-TEST_F(Diagnostics, ASocksPortThatNothingAcceptsIsMarkedAfterItsRetries) {
-    LoopbackPort bound(false);
-    add("bastion", bound.port(), "SOCKS");
-    start(0);
-    f.runLoop.advance(3.0);
-    ASSERT_EQ(c.theServiceList->at(0).status, "Running...");
-    settle(1.0);
-    EXPECT_EQ(tunnel(0).warning(), ""); // still trying
-    settle(3.0);
-    const std::string warning =
-        "nothing accepts connections on port " + bound.port() + "; see the log";
-    EXPECT_EQ(tunnel(0).warning(), warning);
-    EXPECT_EQ(statusImage(0), image::Caution);
-    EXPECT_EQ(c.theServiceList->at(0).status, "Running...");
-    EXPECT_EQ(logLines(true).back(), "bastion:" + bound.port() + " " + warning);
-}
 
 TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
     LoopbackPort listening(true);
@@ -286,18 +228,6 @@ TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
     EXPECT_EQ(tunnel(0).warning(), "");
     EXPECT_EQ(tunnel(1).warning(), "");
     EXPECT_EQ(tunnel(2).warning(), "");
-}
-
-// --- The log window -----------------------------------------------------------------------
-
-TEST_F(Diagnostics, ShowLogOpensTheLogWindowUnlessLocked) {
-    f.ui.lockButtons.imageName = image::LockLocked;
-    c.showLog(nullptr);
-    EXPECT_FALSE(f.ui.logWindow.visible);
-    EXPECT_EQ(f.ui.mainWindow.alertTexts(), std::vector<std::string>{QuillboreDel::kLockedMessage});
-    f.ui.lockButtons.imageName = image::LockUnlocked;
-    c.showLog(nullptr);
-    EXPECT_TRUE(f.ui.logWindow.visible);
 }
 
 } // namespace
