@@ -62,12 +62,12 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: gui_screenshot_failed FAILED.png LOG.png\n");
         return 2;
     }
-    // Both server names lead to a port where nothing listens.
+    // Every server name leads to a port of 127.0.0.1 where nothing listens.
     QDir().mkpath(home() + "/.ssh");
     QFile config(home() + "/.ssh/config");
     if (!config.open(QIODevice::WriteOnly)) return 1;
     const QByteArray port = QByteArray::number(freePort());
-    config.write("Host db.internal.example.org bastion.example.org\n  HostName 127.0.0.1\n"
+    config.write("Host *\n  HostName 127.0.0.1\n"
                  "  Port " +
                  port + "\n  BatchMode yes\n");
     config.close();
