@@ -44,8 +44,7 @@ void ManualRunLoop::advance(double seconds) {
     const double target = now_ + seconds + 1e-9;
     for (;;) {
         std::erase_if(timers_, [](const auto& e) { return !e->valid; });
-        auto next =
-            std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
+        auto next = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
             return a->due < b->due || (a->due == b->due && a->sequence < b->sequence);
         });
         if (next == timers_.end() || (*next)->due > target) break;
