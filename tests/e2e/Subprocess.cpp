@@ -18,18 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> environmentFor(Env env) {
-    std::vector<std::string> out;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        if (env == Env::RealAccounts &&
-            (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("NSS_WRAPPER_", 0) == 0))
-            continue;
-        out.push_back(std::move(entry));
-    }
-    return out;
-}
-
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
     for (auto& s : strings)
@@ -38,12 +26,10 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return out;
 }
 
-// Waits for `pid` up to `deadline`; true and the status when it ended.
-// Starts argv with the environment chosen by `env`; consumes `actions`. Returns posix_spawn's code.
-int spawnWith(posix_spawn_file_actions_t& actions, const std::vector<std::string>& argv, Env env,
-              pid_t& pid) {
+// Starts argv with the environment `envStrings`; consumes `actions`. Returns posix_spawn's code.
+int spawnWith(posix_spawn_file_actions_t& actions, const std::vector<std::string>& argv,
+              std::vector<std::string> envStrings, pid_t& pid) {
     std::vector<std::string> args = argv;
-    std::vector<std::string> envStrings = environmentFor(env);
     auto argp = pointers(args);
     auto envp = pointers(envStrings);
     int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
@@ -51,6 +37,7 @@ int spawnWith(posix_spawn_file_actions_t& actions, const std::vector<std::string
     return rc;
 }
 
+// Waits for `pid` up to `deadline`; true and the status when it ended.
 bool waitUntil(pid_t pid, Clock::time_point deadline, int& status) {
     for (;;) {
         pid_t r = ::waitpid(pid, &status, WNOHANG);
@@ -62,6 +49,19 @@ bool waitUntil(pid_t pid, Clock::time_point deadline, int& status) {
 }
 
 } // namespace
+
+std::vector<std::string> environment(Env env) {
+    std::vector<std::string> out;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        if (env == Env::RealAccounts &&
+            (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("NSS_WRAPPER_", 0) == 0 ||
+             entry.rfind("PAM_WRAPPER", 0) == 0 || entry.rfind("UID_WRAPPER", 0) == 0))
+            continue;
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
 
 Result run(const std::vector<std::string>& argv, Env env, const std::string& input,
            double timeoutSeconds) {
@@ -80,7 +80,7 @@ Result run(const std::vector<std::string>& argv, Env env, const std::string& inp
     posix_spawn_file_actions_adddup2(&actions, out[1], 2);
 
     pid_t pid = 0;
-    int rc = spawnWith(actions, argv, env, pid);
+    int rc = spawnWith(actions, argv, environment(env), pid);
     ::close(in[0]);
     ::close(out[1]);
     if (rc != 0) {
@@ -123,6 +123,12 @@ Result run(const std::vector<std::string>& argv, Env env, const std::string& inp
 
 std::optional<pid_t> spawn(const std::vector<std::string>& argv, Env env,
                            const std::string& logPath) {
+    return spawn(argv, environment(env), logPath);
+}
+
+std::optional<pid_t> spawn(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& environment,
+                           const std::string& logPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -132,7 +138,7 @@ std::optional<pid_t> spawn(const std::vector<std::string>& argv, Env env,
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
     pid_t pid = 0;
-    int rc = spawnWith(actions, argv, env, pid);
+    int rc = spawnWith(actions, argv, environment, pid);
     if (rc != 0) return std::nullopt;
     return pid;
 }
