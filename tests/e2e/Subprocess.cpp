@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 extern char** environ;
 
@@ -129,17 +132,29 @@ std::optional<pid_t> spawn(const std::vector<std::string>& argv, Env env,
 std::optional<pid_t> spawn(const std::vector<std::string>& argv,
                            const std::vector<std::string>& environment,
                            const std::string& logPath) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (!logPath.empty()) {
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<std::string> args = argv;
+    std::vector<std::string> envStrings = environment;
+    auto argp = pointers(args);
+    auto envp = pointers(envStrings);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        // Between fork and exec only async-signal-safe calls.
+#ifdef __linux__
+        // Ends with this process also when it dies without running its destructors (a crash,
+        // CTest's time limit); the getppid test covers a parent that died before prctl.
+        if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(127);
+#endif
+        int in = ::open("/dev/null", O_RDONLY);
+        if (in < 0 || ::dup2(in, 0) < 0) ::_exit(127);
+        if (!logPath.empty()) {
+            int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            if (out < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) ::_exit(127);
+        }
+        ::execve(argp[0], argp.data(), envp.data());
+        ::_exit(127);
     }
-    pid_t pid = 0;
-    int rc = spawnWith(actions, argv, environment, pid);
-    if (rc != 0) return std::nullopt;
     return pid;
 }
 

@@ -26,7 +26,8 @@ Result run(const std::vector<std::string>& argv, Env env = Env::Inherit,
            const std::string& input = {}, double timeoutSeconds = 20);
 
 // Starts a long-lived child with standard input from /dev/null and output to `logPath`
-// (or inherited when empty). Returns its pid, or nothing when it could not be started.
+// (or inherited when empty); it gets SIGTERM when this process dies (Linux). Returns its pid,
+// or nothing when it could not be started.
 std::optional<pid_t> spawn(const std::vector<std::string>& argv, Env env,
                            const std::string& logPath = {});
 // The same with exactly the given environment.

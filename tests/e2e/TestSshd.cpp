@@ -95,12 +95,19 @@ TestSshd::TestSshd() {
     clientKey_ = sshDir + "/qbe2e_key";
     ::unlink(clientKey_.c_str());
     ::unlink((clientKey_ + ".pub").c_str());
-    runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", kKeyPassphrase, "-C",
-                "qbe2e-client", "-f", clientKey_});
-
-    writeServerSide();
-    start();
-    writeClientSide();
+    try {
+        runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", kKeyPassphrase, "-C",
+                    "qbe2e-client", "-f", clientKey_});
+        writeServerSide();
+        start();
+        writeClientSide();
+    } catch (...) {
+        // No destructor runs for an object whose constructor throws.
+        subprocess::stop(pid_);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+        throw;
+    }
 }
 
 TestSshd::~TestSshd() {
