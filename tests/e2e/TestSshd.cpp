@@ -51,13 +51,6 @@ bool isFile(const char* path) {
     return *path && ::access(path, R_OK) == 0;
 }
 
-std::string uidWrapperIds() {
-    std::string ids;
-    for (const char* name : {"RUID", "EUID", "SUID", "RGID", "EGID", "SGID"})
-        ids += std::string(" UID_WRAPPER_INITIAL_") + name + "=" + kServerId;
-    return ids;
-}
-
 std::string firstTwoWords(const std::string& line) {
     std::istringstream in(line);
     std::string type, key;
@@ -142,7 +135,6 @@ void TestSshd::writeServerSide() {
     writeFile(passdb, std::string(kUser) + ":" + kPassword + ":sshd\n", 0600);
     const std::string pamDir = dir_ + "/pam.d";
     ::mkdir(pamDir.c_str(), 0700);
-    ::mkdir((dir_ + "/pam-runtime").c_str(), 0700);
     std::string stack;
     for (const char* type : {"auth", "account", "session", "password"})
         stack +=
@@ -155,12 +147,10 @@ std::vector<std::string> TestSshd::serverEnvironment() const {
     auto env = subprocess::environment(subprocess::Env::RealAccounts);
     env.push_back(std::string("LD_PRELOAD=") + QB_UID_WRAPPER_LIB + ":" + QB_PAM_WRAPPER_LIB + ":" +
                   QB_NSS_WRAPPER_LIB);
-    std::istringstream ids(uidWrapperIds());
-    for (std::string id; ids >> id;)
-        env.push_back(id);
+    for (const char* id : {"RUID", "EUID", "SUID", "RGID", "EGID", "SGID"})
+        env.push_back(std::string("UID_WRAPPER_INITIAL_") + id + "=" + kServerId);
     for (const std::string& entry : std::vector<std::string>{
              "UID_WRAPPER=1", "PAM_WRAPPER=1", "PAM_WRAPPER_SERVICE_DIR=" + dir_ + "/pam.d",
-             "PAM_WRAPPER_RUNTIME_DIR=" + dir_ + "/pam-runtime",
              "NSS_WRAPPER_PASSWD=" + dir_ + "/passwd", "NSS_WRAPPER_GROUP=" + dir_ + "/group"})
         env.push_back(entry);
     return env;
