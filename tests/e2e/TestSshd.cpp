@@ -6,6 +6,7 @@
 #include "platform/Accounts.h"
 #include "platform/Files.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -49,6 +50,25 @@ std::string sshdPath() {
 
 bool isFile(const char* path) {
     return *path && ::access(path, R_OK) == 0;
+}
+
+// pam_wrapper copies the PAM stack into /tmp/pam.X (X one character) with a file "pid" for
+// every process that uses it, and removes the folder when the process ends normally. sshd's
+// per-connection processes end with _exit(), so their folders stay behind until a later
+// pam_wrapper process of the same user finds them stale; remove them now, as it would.
+void removeStalePamWrapperFolders() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
+        const std::string name = entry.path().filename();
+        struct stat info = {};
+        if (name.size() != 5 || name.rfind("pam.", 0) != 0 ||
+            ::lstat(entry.path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::geteuid())
+            continue;
+        const long pid = std::atol(readFile(entry.path() / "pid").c_str());
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry.path(), error);
+    }
 }
 
 std::string firstTwoWords(const std::string& line) {
@@ -108,6 +128,7 @@ TestSshd::~TestSshd() {
     subprocess::stop(pid_);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
+    removeStalePamWrapperFolders();
 }
 
 // The server's own world, all inside dir_: host key, authorized keys, the account record of
