@@ -10,13 +10,6 @@ namespace {
 using Lines = std::vector<std::string>;
 const TunnelOutput::Time t0{};
 
-Lines kept(const TunnelOutput& out) {
-    Lines lines;
-    for (const auto& l : out.lines())
-        lines.push_back(l.text);
-    return lines;
-}
-
 TEST(TunnelOutputLines, LinesSplitAcrossChunksComeOutWholeWithoutTheirLineEnds) {
     TunnelOutput out;
     EXPECT_EQ(out.append("ssh: connect to ho", t0), Lines{});
