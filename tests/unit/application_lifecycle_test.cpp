@@ -183,6 +183,20 @@ TEST_F(LifecycleTest, EndUnloadsKeysStopsEveryTunnelRemovesTheAskpassFileAndLets
     EXPECT_GT(f.authorizer.releases, releasesBefore);
 }
 
+// ssh-add -D must have reached the agent before the application exits (its children die with
+// it): the end waits for it, boundedly, and that ssh-add is not tied to the application.
+TEST_F(LifecycleTest, EndWaitsBoundedlyForTheKeysToLeaveTheAgent) {
+    c.applicationDidFinishLaunching();
+    const std::size_t before = f.launcher.children.size();
+    c.applicationWillTerminate();
+    auto unload = f.launcher.launchedWith("/usr/bin/ssh-add").back();
+    ASSERT_EQ(f.launcher.children.size(), before + 1);
+    EXPECT_EQ(unload->arguments, std::vector<std::string>{"-D"});
+    EXPECT_EQ(unload->waits, std::vector<double>{QuillboreDel::kAgentUnloadWaitSeconds});
+    EXPECT_LE(QuillboreDel::kAgentUnloadWaitSeconds, 10.0);
+    EXPECT_FALSE(unload->diesWithApplication);
+}
+
 TEST_F(LifecycleTest, EndWithAnEmptyListOnlyUnloadsAndReleases) {
     c.applicationDidFinishLaunching();
     c.applicationWillTerminate();
