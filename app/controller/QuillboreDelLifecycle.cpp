@@ -5,6 +5,10 @@
 #include "platform/Files.h"
 
 void QuillboreDel::applicationDidFinishLaunching() {
+    // A save cut short by a crash leaves its temporary file, a scrambled copy of passwords,
+    // beside the file it was to replace; nothing else would ever remove it.
+    for (const std::string& path : {serviceListPath(), preferencesPath(), askpassPath()})
+        files::removeLeftoverTemporaries(path);
     authorizer().release();
     authRef = false;
     selectedRow = -1;

@@ -1,9 +1,12 @@
 #include "ControllerFixture.h"
 #include "platform/Accounts.h"
+#include "platform/Files.h"
 #include "store/Cipher.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +115,54 @@ TEST_F(LifecycleTest, StartedLockedLoadsTheListButAppliesNoPreferences) {
     EXPECT_FALSE(c.recon);
     EXPECT_TRUE(f.launcher.children.empty());
     EXPECT_EQ(c.theServiceList->size(), 1u);
+}
+
+// A crash between a save's temporary file and its rename leaves a scrambled copy of the
+// passwords beside the file; the next start removes it, and nothing of the user's.
+TEST_F(LifecycleTest, StartRemovesLeftoversOfInterruptedSaves) {
+    const std::string home = std::getenv("QB_TEST_HOME");
+    const std::vector<std::string> leftovers = {".QuillboreSSH.lst.qbtmp-a1B2c3",
+                                                ".QuillboreSSH.qbtmp-ZZ9zz9",
+                                                ".ssh-askpass.qbtmp-000000"};
+    for (const auto& name : leftovers)
+        ControllerFixture::writeHomeFile(name, "scrambled");
+    ControllerFixture::writeHomeFile(".QuillboreSSH.lst.orig", "the user's");
+
+    c.applicationDidFinishLaunching();
+
+    for (const auto& name : leftovers)
+        EXPECT_NE(::access((home + "/" + name).c_str(), F_OK), 0) << name;
+    EXPECT_EQ(ControllerFixture::readHomeFile(".QuillboreSSH.lst.orig"), "the user's");
+    ControllerFixture::removeHomeFile(".QuillboreSSH.lst.orig");
+}
+
+// Dotfile managers link the data files: saving writes the link's target and keeps the link.
+TEST_F(LifecycleTest, ALinkedServiceListIsSavedThroughTheLink) {
+    const std::string home = std::getenv("QB_TEST_HOME");
+    const std::string folder = home + "/dotfiles";
+    ::mkdir(folder.c_str(), 0700);
+    const std::string target = folder + "/services";
+    ASSERT_EQ(::symlink("dotfiles/services", (home + "/.QuillboreSSH.lst").c_str()), 0);
+    writeList(record("a.example", "1080", "ann", "pw", "SOCKS"));
+    const std::string before = ControllerFixture::readHomeFile(".QuillboreSSH.lst");
+
+    c.applicationDidFinishLaunching();
+    c.theServiceList->push_back((*c.theServiceList)[0]);
+    ui.serviceList.reloadData();
+
+    struct stat st {};
+    ASSERT_EQ(::lstat((home + "/.QuillboreSSH.lst").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    const std::string after = files::readWhole(target).value_or("");
+    EXPECT_NE(after, before);
+    EXPECT_EQ(cipher::decryptString(after, c.getLoginName()),
+              record("a.example", "1080", "ann", "pw", "SOCKS") + "\r\n" +
+                  record("a.example", "1080", "ann", "pw", "SOCKS"));
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
+    ::unlink(target.c_str());
+    ::rmdir(folder.c_str());
 }
 
 TEST_F(LifecycleTest, TitleReadsLikeAShellPrompt) {
