@@ -2,7 +2,7 @@
 # The real application on a display, with a real ssh-agent: the passphrase-protected key of
 # the preferences reaches the agent although DISPLAY and an askpass program are set (as on a
 # desktop), and every way of ending the application leaves the agent empty once it has
-# exited: the Quit shortcut, closing the main window, SIGTERM, SIGINT and SIGHUP.
+# exited: File > Quit, the Quit shortcut, closing the main window, SIGTERM, SIGINT and SIGHUP.
 #   agent_at_end.sh APP X11-CLOSE [ROUNDS]
 set -u
 app=$1
@@ -80,6 +80,7 @@ main_window() { # prints the id of the application's visible window
     xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n 1
 }
 window_shown() { [ -n "$(main_window "$1")" ]; }
+menu_open() { [ "$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | wc -l)" -ge 2 ]; }
 
 # --- one run per way of ending, several rounds -------------------------------------------------
 end_by() { # WAY PID
@@ -89,13 +90,18 @@ end_by() { # WAY PID
         w=$(main_window "$2")
         xdotool windowfocus --sync "$w" key --clearmodifiers ctrl+q
         ;;
+    quit-menu) # File menu by its mnemonic, then its Quit item
+        xdotool windowfocus --sync "$(main_window "$2")" key --clearmodifiers alt+f
+        waitfor 10 menu_open "$2" || fail "$name: the File menu did not open"
+        xdotool key --clearmodifiers q
+        ;;
     close-window) "$x11close" "$(main_window "$2")" ;;
     *) kill -s "$1" "$2" ;;
     esac
 }
 
 for round in $(seq "$rounds"); do
-    for way in quit-shortcut close-window TERM INT HUP; do
+    for way in quit-menu quit-shortcut close-window TERM INT HUP; do
         name="round $round, $way"
         /usr/bin/ssh-add -D >/dev/null 2>&1
         "$app" >"$work/app.log" 2>&1 &
