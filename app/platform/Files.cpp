@@ -119,9 +119,10 @@ std::optional<std::string> readWhole(const std::string& path) {
     return content;
 }
 
-bool writeAtomically(const std::string& linkOrPath, const std::string& content) {
+bool writeAtomically(const std::string& linkOrPath, const std::string& content, Links links) {
     // Written through a link, so that a linked file (a dotfile manager's) stays linked.
-    const std::optional<std::string> target = finalTarget(linkOrPath);
+    const std::optional<std::string> target =
+        links == Links::WriteThrough ? finalTarget(linkOrPath) : linkOrPath;
     if (!target) return false;
     const std::string& path = *target;
     std::string temp = path + std::string(kTemporaryMarker) + "XXXXXX";

@@ -11,7 +11,10 @@ std::optional<std::string> readWhole(const std::string& path);
 // Replaces the file in one step: a temporary file in the same folder, fsync, rename.
 // The result has mode 0600. Returns false on any failure (the old file is then untouched).
 // A symbolic link is written through: its final target is replaced and the link stays.
-bool writeAtomically(const std::string& path, const std::string& content);
+// Links::Replace replaces a link itself, for a file that is soon removed again.
+enum class Links { WriteThrough, Replace };
+bool writeAtomically(const std::string& path, const std::string& content,
+                     Links links = Links::WriteThrough);
 
 // Removes what a writeAtomically of `path` left behind when the process died before its
 // rename: regular files named like its temporary files, beside the path and beside the link
