@@ -264,7 +264,7 @@ TEST(PosixProcessWait, ReturnsOnceTheChildHasEndedAndReapsIt) {
     auto child = shell("read x; exit 4", "go\n");
     EXPECT_TRUE(child->waitForEnd(kBound.count()));
     EXPECT_EQ(child->exitStatus(), 4);
-    EXPECT_EQ(processState(child->processIdentifier()), 0) << "not reaped";
+    EXPECT_EQ(childState(child->processIdentifier()), ChildState::Reaped) << "not reaped";
     EXPECT_TRUE(child->waitForEnd(0)); // and again, at once
 }
 
