@@ -2,8 +2,9 @@
 // to a closed port failed, with ssh's own words under the failure alert, and the log window.
 // ssh is the real /usr/bin/ssh; the server name leads to a closed port of 127.0.0.1 through
 // ~/.ssh/config of the temporary home. Run it under with-test-home:
-//   QT_QPA_PLATFORM=offscreen tests/support/with-test-home \
+//   QT_QPA_PLATFORM=offscreen tests/support/with-test-home
 //       build/bin/gui_screenshot_failed docs/failed-service.png docs/log-window.png
+// (one command line)
 #include "FakeAuthorizer.h"
 #include "GuiTestSupport.h"
 #include "LogWindow.h"
