@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <optional>
+
+// The command-line options, beside the normal start without any. --help and --version answer
+// before any window system is touched, so they work without a display. Adding an option is one
+// line in the constructor; main() asks isSet() for it.
+class CommandLine {
+public:
+    CommandLine();
+
+    // Before QApplication exists: prints the help or the version to standard output and gives
+    // the exit status, or gives nothing and the application starts.
+    std::optional<int> answerEarly(int argc, char* argv[]);
+    // After QApplication has taken its own options (-platform, -style, ...): anything left that
+    // is not ours is refused with a message on standard error and status 1.
+    std::optional<int> checkRest(const QStringList& arguments);
+
+    bool isSet(const QString& name) const;
+
+private:
+    QCommandLineParser parser_;
+};
