@@ -19,10 +19,29 @@ std::optional<int> CommandLine::answerEarly(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    // Errors wait for checkRest(): an option unknown here may be one of Qt's.
-    parser_.parse(arguments);
+    // Anything unknown here may be one of Qt's options: then checkRest() answers, once
+    // QApplication has taken them.
+    if (!parser_.parse(arguments) || !parser_.positionalArguments().isEmpty()) return std::nullopt;
+    std::optional<QCoreApplication> core; // gives helpText() the program name as invoked
+    if (parser_.isSet(QStringLiteral("help"))) core.emplace(argc, argv);
+    return answer();
+}
+
+std::optional<int> CommandLine::checkRest(const QStringList& arguments) {
+    QString error;
+    if (!parser_.parse(arguments))
+        error = parser_.errorText();
+    else if (!parser_.positionalArguments().isEmpty())
+        error = QStringLiteral("Unexpected argument: ") + parser_.positionalArguments().first();
+    if (error.isEmpty()) return answer();
+    const QString program = arguments.isEmpty() ? QString() : arguments.first();
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(error),
+                 qPrintable(program));
+    return 1;
+}
+
+std::optional<int> CommandLine::answer() {
     if (parser_.isSet(QStringLiteral("help"))) {
-        QCoreApplication core(argc, argv); // gives helpText() the program name as invoked
         std::fputs(qPrintable(parser_.helpText()), stdout);
         return 0;
     }
@@ -32,19 +51,6 @@ std::optional<int> CommandLine::answerEarly(int argc, char* argv[]) {
         return 0;
     }
     return std::nullopt;
-}
-
-std::optional<int> CommandLine::checkRest(const QStringList& arguments) {
-    QString error;
-    if (!parser_.parse(arguments))
-        error = parser_.errorText();
-    else if (!parser_.positionalArguments().isEmpty())
-        error = QStringLiteral("Unexpected argument: ") + parser_.positionalArguments().first();
-    if (error.isEmpty()) return std::nullopt;
-    const QString program = arguments.isEmpty() ? QString() : arguments.first();
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(error),
-                 qPrintable(program));
-    return 1;
 }
 
 bool CommandLine::isSet(const QString& name) const {

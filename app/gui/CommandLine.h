@@ -10,15 +10,18 @@ class CommandLine {
 public:
     CommandLine();
 
-    // Before QApplication exists: prints the help or the version to standard output and gives
-    // the exit status, or gives nothing and the application starts.
+    // Before QApplication exists: with nothing but our options, prints the help or the version
+    // and gives the exit status 0; otherwise gives nothing.
     std::optional<int> answerEarly(int argc, char* argv[]);
     // After QApplication has taken its own options (-platform, -style, ...): anything left that
-    // is not ours is refused with a message on standard error and status 1.
+    // is not ours is refused with a message on standard error and status 1; then as above.
+    // Nothing given means: start the application.
     std::optional<int> checkRest(const QStringList& arguments);
 
     bool isSet(const QString& name) const;
 
 private:
+    std::optional<int> answer();
+
     QCommandLineParser parser_;
 };
