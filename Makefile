@@ -1,9 +1,10 @@
-# Two entry points for a fresh Debian machine: `make run` and `make test`.
+# Two entry points for a fresh Debian machine: `make run` and `make test`; `make package` builds
+# the Debian package build/quillbore-ssh_<version>-1_<arch>.deb (no root rights needed).
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test package clean
 
 all: build
 
@@ -21,6 +22,9 @@ run: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 clean:
 	rm -rf $(BUILD_DIR)
