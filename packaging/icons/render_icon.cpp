@@ -1,7 +1,7 @@
 // Build tool: renders the scalable application icon as a square PNG of the given size, for
-// the fixed-size folders of the hicolor icon theme.
+// the fixed-size folders of the hicolor icon theme. Painting into an image needs no
+// application object and no display.
 //   render_icon ICON.svg SIZE OUT.png
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -13,8 +13,6 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: %s ICON.svg SIZE OUT.png\n", argv[0]);
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
     QSvgRenderer svg(QString::fromLocal8Bit(argv[1]));
     const int size = std::atoi(argv[2]);
     if (!svg.isValid() || size <= 0) {
