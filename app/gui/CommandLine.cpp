@@ -9,6 +9,7 @@ CommandLine::CommandLine() {
     // Qt's own options are single-dash words (-platform, -reverse); read them as words, not as
     // bundles of letters that could contain -h or -v.
     parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // One line per option (describe it in packaging/man/quillbore-ssh.1.in too).
     parser_.addOptions({
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")},
         {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")},

@@ -133,6 +133,15 @@ manpages)
     done
     text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$2/root/usr/share/man/man1/quillbore-ssh.1.gz" 2>/dev/null | col -b)
     expect "quillbore-ssh.1 has SECURITY" grep -qx "SECURITY" <<<"$text"
+    # Every option that the packaged application lists in its help is described in its page.
+    options=$(LC_ALL=C MANWIDTH=80 man -l "$2/root/usr/share/man/man1/quillbore-ssh.1.gz" 2>/dev/null |
+        col -b | sed -n '/^OPTIONS$/,/^[A-Z]/p')
+    listed=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+        "$2/root/usr/bin/quillbore-ssh" --help </dev/null | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+    expect "the help lists options" test -n "$listed"
+    for option in $listed; do
+        expect "quillbore-ssh.1 describes $option" grep -qE -- "(^| )$option([ ,]|$)" <<<"$options"
+    done
     expect "quillbore-ssh.1 warns that the files are only scrambled" \
         grep -q "scrambled, not encrypted" <<<"$(tr -s ' \n' '  ' <<<"$text")"
     ;;
