@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 skip_without() { # PROGRAM PACKAGE
     command -v "$1" >/dev/null && return
-    echo "SKIP: $1 is not installed (Debian package $2)"
+    echo "check_package.sh: SKIPPED, $1 is not installed (Debian package $2; scripts/install-deps test)"
     exit 77
 }
 
