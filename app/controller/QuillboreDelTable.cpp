@@ -88,6 +88,13 @@ CellView* QuillboreDel::viewForTableColumn(TableView* table, TableColumn* column
     return cell;
 }
 
+// The row count applied the rule while the table still held the selection that the reload
+// then dropped: apply it again. selectedRow stays, as after any removal.
+void QuillboreDel::tableViewSelectionDidChange(TableView* table) {
+    applyButtonRule(*this, selectionOf(table ? table : serviceList),
+                    theServiceList ? theServiceList->size() : 0);
+}
+
 void QuillboreDel::gotsAClick(Control*) {
     selectedRow = selectionOf(serviceList);
     applyButtonRule(*this, selectedRow, theServiceList ? theServiceList->size() : 0);
@@ -102,6 +109,7 @@ void QuillboreDel::gotsADoubleClick() {
         return;
     currentRow = row;
     const ServiceEntry entry = (*theServiceList)[static_cast<std::size_t>(row)];
+    editedService = entry.service;
     if (editWindow) editWindow->makeKeyAndOrderFront();
     fillEditWindow(*this, entry);
 }

@@ -112,10 +112,13 @@ public:
     virtual ~TableDataSource() = default;
     virtual long numberOfRowsInTableView(TableView* table) = 0;
     virtual CellView* viewForTableColumn(TableView* table, TableColumn* column, long row) = 0;
+    // The table dropped its selection by itself (a reload left the selected row past the end).
+    virtual void tableViewSelectionDidChange(TableView*) {}
 };
 
 // Every reloadData asks the data source for the row count once and for the cells of every
-// column of every row, and shows that snapshot until the next reload.
+// column of every row, and shows that snapshot until the next reload. A selected row at or
+// past the new end is then unselected, and the data source told so.
 class TableView : public Control {
 public:
     virtual long selectedRow() const = 0;  // -1 when none

@@ -43,7 +43,10 @@ void MemoryTableView::reloadData() {
         }
         rows.push_back(row);
     }
-    if (selected >= rowCount) selected = -1;
+    if (selected >= rowCount) {
+        selected = -1;
+        dataSource->tableViewSelectionDidChange(this);
+    }
 }
 
 void MemoryTableView::selectRow(long row) { selected = (row >= 0 && row < rowCount) ? row : -1; }
