@@ -88,8 +88,9 @@ CellView* QuillboreDel::viewForTableColumn(TableView* table, TableColumn* column
     return cell;
 }
 
-// The row count applied the rule while the table still held the selection that the reload
-// then dropped: apply it again. selectedRow stays, as after any removal.
+// The buttons follow the table's selection also when the table changed it itself: a reload
+// drops a selected row past the end after the row count has applied the rule, and the status
+// refresh selects the remembered row again. selectedRow stays, as after any removal.
 void QuillboreDel::tableViewSelectionDidChange(TableView* table) {
     applyButtonRule(*this, selectionOf(table ? table : serviceList),
                     theServiceList ? theServiceList->size() : 0);

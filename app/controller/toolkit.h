@@ -112,7 +112,8 @@ public:
     virtual ~TableDataSource() = default;
     virtual long numberOfRowsInTableView(TableView* table) = 0;
     virtual CellView* viewForTableColumn(TableView* table, TableColumn* column, long row) = 0;
-    // The table dropped its selection by itself (a reload left the selected row past the end).
+    // The selection changed other than by the user's click: a reload dropped a row that had
+    // gone past the end, or selectRow chose another row.
     virtual void tableViewSelectionDidChange(TableView*) {}
 };
 

@@ -65,14 +65,17 @@ void QtTableView::reloadData() {
 void QtTableView::selectRow(long row) {
     if (!view_ || !view_->selectionModel()) return;
     QItemSelectionModel* selection = view_->selectionModel();
+    const long before = selectedRow();
     if (row < 0 || row >= model_->rowCount()) {
         selection->clearSelection();
-        return;
+    } else {
+        const QModelIndex index = model_->index(static_cast<int>(row), 0);
+        if (selection->isRowSelected(index.row(), {}) && selection->selectedRows().size() == 1)
+            return;
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    const QModelIndex index = model_->index(static_cast<int>(row), 0);
-    if (selection->isRowSelected(index.row(), {}) && selection->selectedRows().size() == 1) return;
-    selection->setCurrentIndex(index,
-                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (selectedRow() != before && dataSource_) dataSource_->tableViewSelectionDidChange(this);
 }
 
 void QtTableView::setDoubleAction(std::function<void()> action) {

@@ -165,6 +165,16 @@ private slots:
         QTest::mouseClick(main().startButton, Qt::LeftButton);
         QCOMPARE(cellText(table(), 0, 3), QString("Starting..."));
         QCOMPARE(cellText(table(), 1, 3), QString("Starting..."));
+
+        // A new service takes the remembered row, and the refresh selects it: the buttons
+        // follow that selection too.
+        QTest::mouseClick(main().addButton, Qt::LeftButton);
+        QTest::mouseClick(ui().addForm->okButton, Qt::LeftButton);
+        QCOMPARE(table()->rowCount(), 3);
+        VERIFY_BUTTONS(false, "Start Services");
+        app->controller.updateStatus();
+        QCOMPARE(ui().serviceList.selectedRow(), 2L);
+        VERIFY_BUTTONS(true, "Start Service");
     }
 
     void removingTheOnlyRowDisablesEditAndRemove() {

@@ -49,7 +49,11 @@ void MemoryTableView::reloadData() {
     }
 }
 
-void MemoryTableView::selectRow(long row) { selected = (row >= 0 && row < rowCount) ? row : -1; }
+void MemoryTableView::selectRow(long row) {
+    const long before = selected;
+    selected = (row >= 0 && row < rowCount) ? row : -1;
+    if (selected != before && dataSource) dataSource->tableViewSelectionDidChange(this);
+}
 
 CellView* MemoryTableView::makeViewWithIdentifier(const std::string& identifier) {
     madeViews_.push_back(std::make_unique<CellView>(identifier));

@@ -115,6 +115,21 @@ TEST_F(ServiceTable, AReloadThatDropsTheSelectionAppliesTheRuleToNoSelection) {
     EXPECT_FALSE(f.ui.startButton.enabled);
 }
 
+TEST_F(ServiceTable, TheRefreshSelectingTheRememberedRowAppliesTheRule) {
+    add("a", "SOCKS");
+    add("b", "SOCKS");
+    f.ui.serviceList.reloadData();
+    click(1);
+    f.controller.removeFromList(&f.ui.removeButton);
+    add("c", "SOCKS");
+    f.ui.serviceList.reloadData();
+    expectButtons(false, "Start Services", "Stop Services");
+
+    f.controller.updateStatus(); // selects the remembered row 1, now "c"
+    EXPECT_EQ(f.ui.serviceList.selectedRow(), 1);
+    expectButtons(true, "Start Service", "Stop Service");
+}
+
 TEST_F(ServiceTable, EveryReloadWritesTheFile) {
     add("a", "SOCKS");
     f.ui.serviceList.reloadData();
