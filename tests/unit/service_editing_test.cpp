@@ -404,27 +404,13 @@ TEST_F(Editing, OkForAServiceRemovedMeanwhileChangesNoOtherRow) {
     EXPECT_EQ(list()[0].server, "localhost");
     EXPECT_EQ(list()[1].server, "localhost");
     EXPECT_TRUE(ui.editWindow.alerts.empty());
-}
 
-TEST_F(Editing, ADoubleClickOpensForTheServiceAndAnEmptyEditForgetsIt) {
-    add("900,901", "a:0,a:1");
-    ui.serviceList.selected = 1;
-    c.gotsADoubleClick();
-    ui.serviceList.selected = 0;
-    c.removeFromList(nullptr);
-    ui.eServerPort.value = "1901";
-    c.editList(nullptr);
-    EXPECT_EQ(ports(), (std::vector<std::string>{"1901"}));
-
-    // Edit with no row selected leaves an open window without a service: OK only hides it.
-    ui.serviceList.selected = 0;
-    c.gotsADoubleClick();
-    openEdit(-1);
+    openEdit(0);
+    openEdit(-1); // Edit with no row selected: the open window edits no service any more
     ui.editWindow.visible = true;
-    ui.eServerPort.value = "2000";
     c.editList(nullptr);
     EXPECT_FALSE(ui.editWindow.visible);
-    EXPECT_EQ(ports(), (std::vector<std::string>{"1901"}));
+    EXPECT_EQ(list()[0].server, "localhost");
 }
 
 // --- The SOCKS boxes ----------------------------------------------------------------------
