@@ -29,6 +29,13 @@ public:
     QtActivityIndicator* wheelie;
     QLineEdit* statusText;
 
+    // The context menu of a row.
+    QMenu* rowMenu;
+    QAction* startRowAction;
+    QAction* stopRowAction;
+    QAction* editRowAction;
+    QAction* removeRowAction;
+
     QAction* preferencesAction;
     QAction* quitAction;
     QAction* lockAction;
@@ -36,5 +43,6 @@ public:
 
 private:
     void buildMenus();
+    void buildRowMenu();
     QMenu* servicesMenu_ = nullptr;
 };

@@ -58,6 +58,11 @@ QVariant ServiceTableModel::data(const QModelIndex& index, int role) const {
         if (!kind.isEmpty()) return reason.isEmpty() ? kind : kind + '\n' + reason;
         return reason.isEmpty() ? cell.text : reason;
     }
+    case Qt::AccessibleDescriptionRole:
+        // The light says the status by colour alone; a screen reader reads the status text.
+        if (index.column() == kServerColumn)
+            return rows_[static_cast<std::size_t>(index.row())][kStatusColumn].text;
+        return {};
     case ImageNameRole:
         return cell.image;
     default:
