@@ -9,6 +9,7 @@
 #include "tunnel/SSHTunnelDelegate.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,8 +76,13 @@ public:
     // Set by removeFromList when it removes the last entry: saveUserData then empties the
     // file instead of leaving the last non-empty list on disk.
     bool listEmptiedByUser = false;
-    bool authRef = false;  // a grant from the authorizer is held
+    bool authRef = false; // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
+
+    // Desktop integration (tray, notices), set by the application when present: every change
+    // of a service's status text, and every refresh of the status line.
+    std::function<void(const ServiceEntry& entry)> statusDidChange;
+    std::function<void()> statusLineDidChange;
 
     // Toolkit services that are not controls, set by the layout.
     PasswordPrompt* passwordPrompt = nullptr;

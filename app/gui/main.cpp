@@ -1,3 +1,4 @@
+#include "DesktopShell.h"
 #include "NamedImages.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
@@ -20,7 +21,9 @@ int main(int argc, char* argv[]) {
     PamAuthorizer authorizer;
 
     QuillboreApp quillbore(runLoop, launcher, log, authorizer);
+    // --hidden (the start at login): the window stays hidden when there is a tray for it.
+    DesktopShell desktop(quillbore, QApplication::arguments().contains(QStringLiteral("--hidden")));
     QuitOnSignal quitOnSignal;
-    quillbore.launch();
+    quillbore.launch(desktop.showsWindowAtLaunch());
     return app.exec();
 }
