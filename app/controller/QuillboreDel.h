@@ -76,7 +76,7 @@ public:
     // Set by removeFromList when it removes the last entry: saveUserData then empties the
     // file instead of leaving the last non-empty list on disk.
     bool listEmptiedByUser = false;
-    bool authRef = false; // a grant from the authorizer is held
+    bool authRef = false;  // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
 
     // Desktop integration (tray, notices), set by the application when present: every change
