@@ -33,7 +33,8 @@ void ServiceNotices::statusChanged(const ServiceEntry& entry) {
     const bool fell = status == "Failed..." || status == "Connection Closed...";
     const bool back = status == "Running..." && down_.count(key) > 0;
 
-    if (fell || status == "Retrying..." || status == "Retring...") down_.insert(key);
+    // Only the supervision's own restarts count; a start by the user after a fall is no news.
+    if (status == "Retrying..." || status == "Retring...") down_.insert(key);
     if (status == "Running..." || status == "Idle...") down_.erase(key);
     // Stopped by the user: a folded notice still waiting would only tell old news.
     if (status == "Idle...") throttle_.drop(key);

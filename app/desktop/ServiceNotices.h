@@ -10,8 +10,8 @@
 struct ServiceEntry;
 
 // Turns status changes into desktop notices: a service that shows "Failed..." or
-// "Connection Closed...", and one that shows "Running..." again after such a fall or a
-// restart. Only while the main window is not the active window, and at most one notice per
+// "Connection Closed...", and one that shows "Running..." again after the supervision
+// restarted it. Only while the main window is not the active window, and at most one notice per
 // service every 30 seconds.
 class ServiceNotices {
 public:
@@ -25,5 +25,5 @@ private:
     Notifier& notifier_;
     std::function<bool()> mainWindowActive_;
     NoticeThrottle throttle_;
-    std::set<std::string> down_; // services that fell or restarted since they last ran
+    std::set<std::string> down_; // services restarted by the supervision, not yet up again
 };

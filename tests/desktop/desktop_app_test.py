@@ -1,0 +1,284 @@
+#!/usr/bin/python3
+"""The real application on a private desktop (run under with-test-home and with-private-desktop):
+its tray icon registers with the StatusNotifierWatcher and its menu starts and stops services,
+a dropped tunnel gives one notice, a resume from sleep renews the children of running
+services only with reconnection on, and the two data files stay byte for byte as they were.
+
+The services run the own-command mode with a stand-in for ssh that records its pid and
+sleeps, so that a tunnel child is a real, long-lived process.
+
+    desktop_app_test.py APP
+"""
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import dbus
+
+APP = None
+HOME = os.environ.get("QB_TEST_HOME", "")
+LOGIN = os.environ.get("QB_TEST_LOGIN_NAME", "")
+CALLS = os.environ.get("FAKE_DESKTOP_LOG", "")
+MENU_IFACE = "com.canonical.dbusmenu"
+SNI_IFACE = "org.kde.StatusNotifierItem"
+
+
+def scramble(text, key):
+    """The data files' cipher: letters rotate by 13 plus a shift that cycles with the key
+    length, "1" to "8" are mirrored, then the whole text is reversed."""
+    out, shift = [], 0
+    for c in text:
+        step = (13 + shift % 26) % 26
+        if "A" <= c <= "Z":
+            c = chr(ord("A") + (ord(c) - ord("A") + step) % 26)
+        elif "a" <= c <= "z":
+            c = chr(ord("a") + (ord(c) - ord("a") + step) % 26)
+        elif "1" <= c <= "8":
+            c = chr(105 - ord(c))
+        out.append(c)
+        shift = 0 if shift == len(key) else shift + 1
+    return "".join(reversed(out))
+
+
+def write_home(services, command, reconnect):
+    records = ["\x1f".join([server, port, "tester", password, "SOCKS"])
+               for server, port, password in services]
+    with open(os.path.join(HOME, ".QuillboreSSH.lst"), "w") as f:
+        f.write(scramble("\r\n".join(records), LOGIN))
+    lines = ["0", "1", "0", "0", command, "%u@%h", "1" if reconnect else "0", ""]
+    with open(os.path.join(HOME, ".QuillboreSSH"), "w") as f:
+        f.write(scramble("\r\n".join(lines) + "\r\n", "529"))
+
+
+def data_files():
+    out = {}
+    for name in (".QuillboreSSH.lst", ".QuillboreSSH"):
+        with open(os.path.join(HOME, name), "rb") as f:
+            out[name] = f.read()
+    return out
+
+
+def wait_until(what, predicate, timeout=15.0):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def calls(kind):
+    with open(CALLS) as f:
+        return [e for e in map(json.loads, f) if e["call"] == kind]
+
+
+def alive(pid):
+    # The application reaps its children, so an ended child disappears.
+    try:
+        os.kill(pid, 0)
+        return True
+    except ProcessLookupError:
+        return False
+
+
+def light_of(pixmaps):
+    """The colour of the light drawn in the lower right corner of the 32-pixel picture."""
+    w, h, data = next(p for p in pixmaps if p[0] == 32)
+    data = bytes(data)
+    r = g = b = n = 0
+    for y in range(20, 25):
+        for x in range(20, 25):
+            a_, r_, g_, b_ = data[4 * (y * w + x):4 * (y * w + x) + 4]  # ARGB, network order
+            if a_ > 200:
+                r, g, b, n = r + r_, g + g_, b + b_, n + 1
+    r, g, b = r / n, g / n, b / n
+    if max(r, g, b) - min(r, g, b) < 30:
+        return "grey"
+    if g > r + 40:
+        return "green"
+    if r > 150 and g > 150:
+        return "yellow"
+    if r > g + 60:
+        return "red"
+    return "rgb(%d,%d,%d)" % (r, g, b)
+
+
+class App:
+    """One run of the real application, seen through its tray icon."""
+
+    def __init__(self, test, args=()):
+        self.bus = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
+        self.system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
+        before = len(calls("RegisterStatusNotifierItem"))
+        self.out = open(os.path.join(test.dir, "app.out"), "w")
+        self.process = subprocess.Popen([APP, *args], stdout=self.out, stderr=subprocess.STDOUT)
+        test.addCleanup(self.kill)
+        reg = wait_until("the tray icon to register",
+                         lambda: calls("RegisterStatusNotifierItem")[before:])[0]
+        self.item = self.bus.get_object(reg["sender"], "/StatusNotifierItem")
+        menu_path = self.prop("Menu")
+        self.menu = self.bus.get_object(reg["sender"], menu_path)
+
+    def prop(self, name):
+        return self.item.Get(SNI_IFACE, name, dbus_interface=dbus.PROPERTIES_IFACE)
+
+    def tooltip(self):
+        return str(self.prop("ToolTip")[2])
+
+    def light(self):
+        return light_of(self.prop("IconPixmap"))
+
+    def entries(self):
+        """(id, label) of every menu entry, separators left out."""
+        _, (_, _, children) = self.menu.GetLayout(0, -1, [], dbus_interface=MENU_IFACE)
+        return [(int(c[0]), str(c[1].get("label", ""))) for c in children
+                if c[1].get("type", "") != "separator"]
+
+    def label(self, prefix):
+        return next(label for _, label in self.entries() if label.startswith(prefix))
+
+    def click(self, prefix):
+        item = next(i for i, label in self.entries() if label.startswith(prefix))
+        self.menu.Event(item, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                        dbus_interface=MENU_IFACE)
+
+    def sleep_and_resume(self):
+        login = self.system.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
+        login.EmitPrepareForSleep(True, dbus_interface="org.quillbore.Test")
+        login.EmitPrepareForSleep(False, dbus_interface="org.quillbore.Test")
+
+    def quit_from_tray(self):
+        self.click("Quit")
+        return self.process.wait(timeout=20)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            self.process.wait(timeout=20)
+        self.out.close()
+
+
+class DesktopAppTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="desktop-app.", dir=os.environ.get("QB_TEST_ROOT"))
+        self.pids_file = os.path.join(self.dir, "children")
+        self.command = os.path.join(self.dir, "fake-ssh")
+        with open(self.command, "w") as f:
+            f.write("#!/bin/sh\necho $$ >> '%s'\nexec sleep 100000\n" % self.pids_file)
+        os.chmod(self.command, 0o755)
+
+    def children(self):
+        try:
+            with open(self.pids_file) as f:
+                return [int(line) for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def start(self, services, reconnect, args=()):
+        write_home(services, self.command, reconnect)
+        self.files_before = data_files()
+        return App(self, args)
+
+    def finish(self, app):
+        self.assertEqual(app.quit_from_tray(), 0)
+        self.assertEqual(data_files(), self.files_before, "the data files changed")
+        for pid in self.children():
+            self.assertFalse(alive(pid), "a child outlived the application")
+
+    def test_tray_icon_registers_and_its_menu_starts_and_stops_one_service(self):
+        app = self.start([("tray.example", "1080", "pw-tray-1"),
+                          ("other.example", "1081", "pw-tray-2")], reconnect=False)
+        self.assertEqual(app.tooltip(), "QuillboreSSH: 0 of 2 services running")
+        self.assertEqual(app.light(), "grey")
+        labels = [label for _, label in app.entries()]
+        self.assertEqual(labels[2:], ["Start all", "Stop all", "Show window", "Lock", "Quit"])
+        self.assertEqual(labels[0], "tray.example  SOCKS :1080  Idle...")
+
+        app.click("tray.example")
+        wait_until("one child", lambda: len(self.children()) == 1)
+        wait_until("the row to run", lambda: app.label("tray.example").endswith("Running..."))
+        wait_until("the tool tip to count it",
+                   lambda: app.tooltip() == "QuillboreSSH: 1 of 2 services running")
+        self.assertEqual(app.light(), "green")
+        self.assertTrue(app.label("other.example").endswith("Idle..."))
+
+        app.click("tray.example")
+        wait_until("the row to go idle", lambda: app.label("tray.example").endswith("Idle..."))
+        wait_until("the child to end", lambda: not alive(self.children()[0]))
+        self.assertEqual(app.light(), "grey")
+        self.finish(app)
+
+    def test_a_dropped_tunnel_gives_exactly_one_notice(self):
+        notices_before = len(calls("Notify"))
+        app = self.start([("drop.example", "1090", "pw-drop-secret")], reconnect=False,
+                         args=["--hidden"])
+        app.click("drop.example")
+        wait_until("the row to run", lambda: app.label("drop.example").endswith("Running..."))
+        self.assertEqual(calls("Notify")[notices_before:], [], "a notice without a change")
+
+        os.kill(self.children()[0], signal.SIGTERM)
+        wait_until("the row to read closed",
+                   lambda: app.label("drop.example").endswith("Connection Closed..."))
+        wait_until("a notice", lambda: calls("Notify")[notices_before:])
+        self.assertEqual(app.light(), "red")
+        # Nothing else changes, so nothing else may be said: watch for a while.
+        time.sleep(1.5)
+        notices = calls("Notify")[notices_before:]
+        self.assertEqual(len(notices), 1, notices)
+        self.assertEqual(notices[0]["summary"], "drop.example  SOCKS :1090")
+        self.assertEqual(notices[0]["body"], "Connection Closed...")
+        self.assertNotIn("pw-drop-secret", json.dumps(notices))
+        self.finish(app)
+
+    def running_pair(self, reconnect):
+        app = self.start([("a.example", "1100", "pw-a"), ("b.example", "1101", "pw-b")],
+                         reconnect=reconnect, args=["--hidden"])
+        for server in ("a.example", "b.example"):
+            app.click(server)
+        for server in ("a.example", "b.example"):
+            wait_until(server + " to run", lambda: app.label(server).endswith("Running..."))
+        self.assertEqual(len(self.children()), 2)
+        return app
+
+    def test_a_resume_replaces_every_running_child_with_reconnection_on(self):
+        app = self.running_pair(reconnect=True)
+        old = self.children()
+        resumed = time.monotonic()
+        app.sleep_and_resume()
+        wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
+        took = time.monotonic() - resumed
+        self.assertLess(took, 2.5, "the children were replaced %.1f s after the resume" % took)
+        for pid in old:
+            wait_until("the old child to be gone", lambda: not alive(pid))
+        for pid in self.children()[2:]:
+            self.assertTrue(alive(pid))
+        for server in ("a.example", "b.example"):
+            wait_until(server + " to run again",
+                       lambda: app.label(server).endswith("Running..."))
+        self.finish(app)
+
+    def test_a_resume_leaves_the_children_alone_with_reconnection_off(self):
+        app = self.running_pair(reconnect=False)
+        old = self.children()
+        app.sleep_and_resume()
+        wait_until("the resume to be sent", lambda: calls("PrepareForSleep"))
+        # A replacement would come within about a second: watch for twice that.
+        time.sleep(2.0)
+        self.assertEqual(self.children(), old)
+        for pid in old:
+            self.assertTrue(alive(pid))
+        for server in ("a.example", "b.example"):
+            self.assertTrue(app.label(server).endswith("Running..."))
+        self.finish(app)
+
+
+if __name__ == "__main__":
+    APP = sys.argv.pop(1)
+    unittest.main(verbosity=2)
