@@ -86,8 +86,8 @@ protected:
     void SetUp() override {
         ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
         notifier.clock = &f.runLoop;
-        notices = std::make_unique<ServiceNotices>(f.runLoop, notifier,
-                                                   [this] { return windowActive; });
+        notices =
+            std::make_unique<ServiceNotices>(f.runLoop, notifier, [this] { return windowActive; });
         c.statusDidChange = [this](const ServiceEntry& e) { notices->statusChanged(e); };
         c.theServiceList.emplace();
         c.selectedRow = -1;
