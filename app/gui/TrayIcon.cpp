@@ -9,11 +9,9 @@
 #include <QPainter>
 #include <QSystemTrayIcon>
 
-namespace {
-
 // The application's icon with the light in its lower right corner, at the sizes trays use.
 // Fixed pixmaps, so that hosts that take pixel data get the light too.
-QIcon trayPicture(const std::string& light) {
+QIcon TrayIcon::picture(const std::string& light) {
     const QIcon app = named_images::icon("quillbore-ssh");
     const QIcon dot = named_images::icon(light);
     QIcon picture;
@@ -29,8 +27,6 @@ QIcon trayPicture(const std::string& light) {
     }
     return picture;
 }
-
-} // namespace
 
 TrayIcon::TrayIcon(TrayActions& actions, std::function<void()> quit, QObject* parent)
     : QObject(parent), actions_(actions), quit_(std::move(quit)), icon_(new QSystemTrayIcon(this)),
@@ -54,7 +50,7 @@ bool TrayIcon::hostAvailable() {
 
 void TrayIcon::show(const TrayView& view) {
     if (everShown_ && view == shown_) return;
-    if (!everShown_ || view.light != shown_.light) icon_->setIcon(trayPicture(view.light));
+    if (!everShown_ || view.light != shown_.light) icon_->setIcon(picture(view.light));
     icon_->setToolTip(QStringLiteral("QuillboreSSH: ") + QString::fromStdString(view.toolTip));
     if (!everShown_ || view.entries.size() != shown_.entries.size())
         rebuildMenu(view);

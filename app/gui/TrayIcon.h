@@ -7,6 +7,7 @@
 #include <vector>
 
 class QAction;
+class QIcon;
 class QMenu;
 class QSystemTrayIcon;
 class TrayActions;
@@ -23,6 +24,9 @@ public:
     static bool hostAvailable();
 
     void show(const TrayView& view);
+    QMenu* menu() const { return menu_; }
+    // The picture for a light: the application's icon with the light in a corner.
+    static QIcon picture(const std::string& light);
 
 private:
     void rebuildMenu(const TrayView& view);
