@@ -18,7 +18,9 @@ void WakeWatcher::prepareForSleep(bool sleeping) {
 }
 
 void WakeWatcher::watchNetwork() {
-    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+    // NetworkManager where it runs; otherwise whichever backend knows reachability.
+    if (!QNetworkInformation::loadBackendByName(QStringLiteral("networkmanager")) &&
+        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
         return;
     QNetworkInformation* info = QNetworkInformation::instance();
     if (!info) return;

@@ -154,6 +154,12 @@ class App:
         login.EmitPrepareForSleep(True, dbus_interface="org.quillbore.Test")
         login.EmitPrepareForSleep(False, dbus_interface="org.quillbore.Test")
 
+    def network_down_and_up(self):
+        nm = self.system.get_object("org.freedesktop.NetworkManager",
+                                    "/org/freedesktop/NetworkManager")
+        nm.SetState(dbus.UInt32(20), dbus_interface="org.quillbore.Test")  # disconnected
+        nm.SetState(dbus.UInt32(70), dbus_interface="org.quillbore.Test")  # connected, global
+
     def quit_from_tray(self):
         self.click("Quit")
         return self.process.wait(timeout=20)
@@ -262,6 +268,15 @@ class DesktopAppTest(unittest.TestCase):
         for server in ("a.example", "b.example"):
             wait_until(server + " to run again",
                        lambda: app.label(server).endswith("Running..."))
+        self.finish(app)
+
+    def test_the_network_coming_back_replaces_every_running_child(self):
+        app = self.running_pair(reconnect=True)
+        old = self.children()
+        app.network_down_and_up()
+        wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
+        for pid in old:
+            wait_until("the old child to be gone", lambda: not alive(pid))
         self.finish(app)
 
     def test_a_resume_leaves_the_children_alone_with_reconnection_off(self):

@@ -4,7 +4,8 @@
 On the session bus: a notification server (org.freedesktop.Notifications) and a
 StatusNotifierWatcher (org.kde.StatusNotifierWatcher) with a host. On the system bus: a
 logind-like org.freedesktop.login1 whose Manager emits PrepareForSleep when the test calls
-org.quillbore.Test.EmitPrepareForSleep(b). Every call received is appended, as one JSON
+org.quillbore.Test.EmitPrepareForSleep(b), and a NetworkManager whose State the test sets
+with org.quillbore.Test.SetState(u). Every call received is appended, as one JSON
 object per line, to the file named by FAKE_DESKTOP_LOG. Runs until SIGTERM.
 
     fake_desktop_services.py   (with DBUS_SESSION_BUS_ADDRESS and DBUS_SYSTEM_BUS_ADDRESS set)
@@ -127,14 +128,52 @@ class Login(dbus.service.Object):
         self.PrepareForSleep(start)
 
 
+class NetworkManager(dbus.service.Object):
+    """Just what Qt's reachability backend reads: the State property and its changes."""
+    IFACE = "org.freedesktop.NetworkManager"
+    CONNECTED_GLOBAL = 70
+
+    def __init__(self, bus):
+        super().__init__(bus, "/org/freedesktop/NetworkManager")
+        self.state = self.CONNECTED_GLOBAL
+
+    def props(self):
+        return {"State": dbus.UInt32(self.state), "Connectivity": dbus.UInt32(4),
+                "PrimaryConnection": dbus.ObjectPath("/")}
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        return self.props()[str(name)]
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        return self.props()
+
+    @dbus.service.signal(dbus.PROPERTIES_IFACE, signature="sa{sv}as")
+    def PropertiesChanged(self, interface, changed, invalidated):
+        pass
+
+    @dbus.service.signal(IFACE, signature="u")
+    def StateChanged(self, state):
+        pass
+
+    @dbus.service.method("org.quillbore.Test", in_signature="u", out_signature="")
+    def SetState(self, state):
+        self.state = int(state)
+        record(call="SetNetworkState", state=self.state)
+        self.PropertiesChanged(self.IFACE, {"State": dbus.UInt32(self.state)}, [])
+        self.StateChanged(dbus.UInt32(self.state))
+
+
 def main():
     DBusGMainLoop(set_as_default=True)
     session = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
     system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
-    keep = [Notifications(session), Watcher(session), Login(system)]
+    keep = [Notifications(session), Watcher(session), Login(system), NetworkManager(system)]
     names = [dbus.service.BusName("org.freedesktop.Notifications", session),
              dbus.service.BusName("org.kde.StatusNotifierWatcher", session),
-             dbus.service.BusName("org.freedesktop.login1", system)]
+             dbus.service.BusName("org.freedesktop.login1", system),
+             dbus.service.BusName("org.freedesktop.NetworkManager", system)]
     loop = GLib.MainLoop()
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
     record(call="ready")
