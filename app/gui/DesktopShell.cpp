@@ -53,6 +53,9 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
         scheduleTrayRefresh();
     }
 
+    // A window that is not shown is out of use: the idle lock counts from the start.
+    if (!showsWindowAtLaunch()) app_.controller.windowDidResignMain();
+
     PreferencesDialog* prefs = app_.windows.preferences;
     if (auto* layout = qobject_cast<QVBoxLayout*>(prefs->layout())) {
         const int after = layout->indexOf(prefs->reconOption);
@@ -90,6 +93,8 @@ bool DesktopShell::eventFilter(QObject* watched, QEvent* event) {
         if (tray_ && keepInTray_) {
             event->ignore();
             app_.windows.main->hide();
+            // Hidden is out of use, whether or not the window was active before.
+            app_.controller.windowDidResignMain();
             return true;
         }
         // Closing the window quits, as without a tray; through the menu's Quit.

@@ -146,6 +146,7 @@ private slots:
         QTest::qWait(100); // a quit would have been queued by now
         QCOMPARE(quits.count(), 0);
         QVERIFY(!QApplication::quitOnLastWindowClosed());
+        QVERIFY2(app->controller.lockTimer, "the idle lock counts while the window is hidden");
     }
 
     void theTrayPreferenceIsReadAtTheNextStartWhichCanBeHidden() {
@@ -153,6 +154,7 @@ private slots:
         QVERIFY(!shell->showsWindowAtLaunch());
         QTest::qWait(200);
         QVERIFY(!main().isVisible());
+        QVERIFY2(app->controller.lockTimer, "the idle lock counts from a hidden start");
         // The preference was kept: closing after showing hides again.
         main().show();
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
