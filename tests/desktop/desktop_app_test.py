@@ -11,6 +11,7 @@ sleeps, so that a tunnel child is a real, long-lived process.
 """
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -80,12 +81,20 @@ def calls(kind):
 
 
 def alive(pid):
-    # The application reaps its children, so an ended child disappears.
+    """Whether the process runs. An ended child of the application is reaped by it; once the
+    application has gone, by whoever inherits it, so a zombie counts as ended."""
     try:
-        os.kill(pid, 0)
-        return True
-    except ProcessLookupError:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (FileNotFoundError, ProcessLookupError, IndexError):
         return False
+
+
+def focused_window_name():
+    """The name of the window that has the X input focus, "" for none."""
+    done = subprocess.run(["xdotool", "getwindowfocus", "getwindowname"], capture_output=True,
+                          text=True)
+    return done.stdout.strip() if done.returncode == 0 else ""
 
 
 def light_of(pixmaps):
@@ -196,7 +205,9 @@ class DesktopAppTest(unittest.TestCase):
         self.assertEqual(app.quit_from_tray(), 0)
         self.assertEqual(data_files(), self.files_before, "the data files changed")
         for pid in self.children():
-            self.assertFalse(alive(pid), "a child outlived the application")
+            # They were signalled before the application exited; ending takes a moment.
+            wait_until("child %d to end with the application" % pid, lambda: not alive(pid),
+                       timeout=5)
 
     def test_tray_icon_registers_and_its_menu_starts_and_stops_one_service(self):
         app = self.start([("tray.example", "1080", "pw-tray-1"),
@@ -241,6 +252,39 @@ class DesktopAppTest(unittest.TestCase):
         self.assertEqual(notices[0]["summary"], "drop.example  SOCKS :1090")
         self.assertEqual(notices[0]["body"], "Connection Closed...")
         self.assertNotIn("pw-drop-secret", json.dumps(notices))
+        self.finish(app)
+
+    def test_a_click_on_the_icon_shows_the_window_and_then_no_notice_is_given(self):
+        notices_before = len(calls("Notify"))
+        app = self.start([("seen.example", "1095", "pw-seen")], reconnect=False,
+                         args=["--hidden"])
+        app.click("seen.example")
+        wait_until("the row to run", lambda: app.label("seen.example").endswith("Running..."))
+        if shutil.which("xdotool") is None:
+            self.skipTest("xdotool is missing")
+        self.assertNotIn("QuillboreSSH", focused_window_name())
+        app.item.Activate(dbus.Int32(0), dbus.Int32(0), dbus_interface=SNI_IFACE)
+        wait_until("the main window to have the focus",
+                   lambda: focused_window_name().endswith("QuillboreSSH"))
+        # The shown window is the active one: a drop now is seen there, not announced.
+        os.kill(self.children()[0], signal.SIGTERM)
+        wait_until("the row to read closed",
+                   lambda: app.label("seen.example").endswith("Connection Closed..."))
+        time.sleep(1.0)
+        self.assertEqual(calls("Notify")[notices_before:], [])
+        self.finish(app)
+
+    def test_the_tray_locks_and_while_locked_starts_nothing(self):
+        app = self.start([("locked.example", "1096", "pw-locked")], reconnect=False,
+                         args=["--hidden"])
+        app.click("Lock")
+        wait_until("the menu to say locked",
+                   lambda: [l for _, l in app.entries() if l == "Locked"])
+        app.click("locked.example")
+        app.click("Start all")
+        time.sleep(1.0)  # a start would have launched a child at once
+        self.assertEqual(self.children(), [])
+        self.assertTrue(app.label("locked.example").endswith("Idle..."))
         self.finish(app)
 
     def running_pair(self, reconnect):
