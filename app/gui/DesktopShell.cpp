@@ -97,8 +97,11 @@ bool DesktopShell::eventFilter(QObject* watched, QEvent* event) {
             app_.controller.windowDidResignMain();
             return true;
         }
-        // Closing the window quits, as without a tray; through the menu's Quit.
-        QTimer::singleShot(0, this, [this] { quit(); });
+        // Closing the window quits, as without a tray, through the menu's Quit; unless the
+        // window refused to close after all.
+        QTimer::singleShot(0, this, [this] {
+            if (!app_.windows.main->isVisible()) quit();
+        });
         return false;
     }
     if (watched == app_.windows.preferences && event->type() == QEvent::Show) loadPreferences();
