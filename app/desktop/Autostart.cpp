@@ -17,7 +17,7 @@ std::string entryPath(const std::string& configHome) {
 }
 
 // Exec quotes the program, so a path with blanks survives; '"', '`', '$' and '\' are escaped
-// as the desktop entry specification asks.
+// as the freedesktop desktop entry format asks.
 std::string entryText(const std::string& program) {
     std::string quoted = "\"";
     for (char c : program) {
