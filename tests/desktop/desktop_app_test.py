@@ -304,6 +304,29 @@ class DesktopAppTest(unittest.TestCase):
         self.assertTrue(app.label("locked.example").endswith("Idle..."))
         self.finish(app)
 
+    def test_a_hidden_start_without_a_tray_shows_the_window(self):
+        if shutil.which("xdotool") is None:
+            self.skipTest("xdotool is missing")
+        write_home([("plain.example", "1097", "pw-plain")], self.command, False)
+        # A session bus of its own, without a StatusNotifierWatcher: no tray.
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                "--address=unix:path=" + os.path.join(self.dir, "bus"),
+                                "--print-address=1"], stdout=subprocess.PIPE, text=True,
+                               stderr=subprocess.DEVNULL)
+        self.addCleanup(bus.wait)
+        self.addCleanup(bus.terminate)
+        self.addCleanup(bus.stdout.close)
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.stdout.readline().strip())
+        self.assertNotIn("QuillboreSSH", focused_window_name())
+        app = subprocess.Popen([APP, "--hidden"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        try:
+            wait_until("the main window to be shown and have the focus",
+                       lambda: focused_window_name().endswith("QuillboreSSH"))
+        finally:
+            app.terminate()
+            self.assertEqual(app.wait(timeout=20), 0)
+
     def running_pair(self, reconnect):
         app = self.start([("a.example", "1100", "pw-a"), ("b.example", "1101", "pw-b")],
                          reconnect=reconnect, args=["--hidden"])
