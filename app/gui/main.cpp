@@ -1,7 +1,9 @@
+#include "CommandLine.h"
 #include "DesktopShell.h"
 #include "NamedImages.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
+#include "QuillboreVersion.h"
 #include "QuitOnSignal.h"
 #include "platform/PamAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
@@ -10,8 +12,14 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuillboreSSH"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kQuillboreVersion));
+    CommandLine commandLine;
+    if (std::optional<int> status = commandLine.answerEarly(argc, argv)) return *status;
+
+    QApplication app(argc, argv);
+    if (std::optional<int> status = commandLine.checkRest(QApplication::arguments()))
+        return *status;
     QApplication::setDesktopFileName(QStringLiteral("quillbore-ssh"));
     QApplication::setWindowIcon(named_images::icon("quillbore-ssh"));
 
@@ -22,7 +30,7 @@ int main(int argc, char* argv[]) {
 
     QuillboreApp quillbore(runLoop, launcher, log, authorizer);
     // --hidden (the start at login): the window stays hidden when there is a tray for it.
-    DesktopShell desktop(quillbore, QApplication::arguments().contains(QStringLiteral("--hidden")));
+    DesktopShell desktop(quillbore, commandLine.isSet(QStringLiteral("hidden")));
     QuitOnSignal quitOnSignal;
     quillbore.launch(desktop.showsWindowAtLaunch());
     return app.exec();
