@@ -12,6 +12,7 @@
 #include "QuillboreApp.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
+#include "store/Cipher.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -74,13 +75,17 @@ private slots:
         // A service list and preferences as the application leaves them.
         QFile list(home() + "/.QuillboreSSH.lst");
         QVERIFY(list.open(QIODevice::WriteOnly));
-        list.write("0801\x1fmng\x1f"
-                   "bcvafd\x1f"
-                   "ecidfuu\x1fFXPBF");
+        const std::string plain = "gate.example\x1f"
+                                  "1080\x1f"
+                                  "me\x1f"
+                                  "pw\x1f"
+                                  "SOCKS";
+        list.write(cipher::encryptString(plain, login().toStdString()).c_str());
         list.close();
         launch(false);
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
         QVERIFY(shell->hasTray());
+        QCOMPARE(app->controller.theServiceList->size(), std::size_t(1));
         // The preferences file as the window saves it without any desktop preference.
         saveDesktopPrefs(false, false);
         listBefore = read(home() + "/.QuillboreSSH.lst");
