@@ -72,6 +72,9 @@ public:
 
     ActivityIndicator* wheelie = nullptr;
     std::int64_t currentRow = 0;
+    // The tunnel of the entry the edit window shows. The window is not modal: rows move
+    // while it is open, so its OK finds the entry by this, not by currentRow.
+    std::weak_ptr<SSHTunnel> editedService;
     std::int64_t selectedRow = 0;
     // Absent until created (by the start sequence, or by the table asking early).
     std::optional<std::vector<ServiceEntry>> theServiceList;
@@ -131,10 +134,13 @@ public:
     void editList(Control* sender);
     void removeFromList(Control* sender);
     void handleCheckBox(Control* sender);
+    // The row of the entry that holds this tunnel, if any.
+    std::optional<std::size_t> rowOfService(const std::shared_ptr<SSHTunnel>& tunnel) const;
 
     // --- Table --------------------------------------------------------------------------
     long numberOfRowsInTableView(TableView* table) override;
     CellView* viewForTableColumn(TableView* table, TableColumn* column, long row) override;
+    void tableViewSelectionDidChange(TableView* table) override;
     void gotsAClick(Control* sender);
     void gotsADoubleClick();
 

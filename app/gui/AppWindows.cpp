@@ -44,6 +44,13 @@ AppWindows::AppWindows()
       keysOkButton(keyEditor->okButton), commandInfo(preferences->commandInfo),
       commandArgs(preferences->commandArgs), keyFiles(keyEditor->keyFiles),
       passwordPrompt(main.get()) {
+    // The lock button is named for what pressing it does; its image is the lock state.
+    lockButtons.onImageChanged = [button = main->lockButton](const std::string& imageName) {
+        const bool locked = imageName == image::LockLocked;
+        button->setAccessibleName(locked ? QObject::tr("Unlock") : QObject::tr("Lock"));
+        button->setToolTip(locked ? QObject::tr("Unlock the application (Ctrl+L)")
+                                  : QObject::tr("Lock the application (Ctrl+L)"));
+    };
     // The application starts unlocked, with an empty table: nothing to start or edit yet
     // (with no saved services the start sequence does not reload the table).
     lockButtons.setImage(image::LockUnlocked);
@@ -71,8 +78,14 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
 
     // Main window.
     serviceList.setAction([&c, this] { c.gotsAClick(&serviceList); });
-    QObject::connect(main->addButton, &QPushButton::clicked, main.get(),
-                     [&c, this] { c.addService(&addButton); });
+    QObject::connect(main->addButton, &QPushButton::clicked, main.get(), [&c, this] {
+        c.addService(&addButton);
+        // The preset server name is selected, so typing replaces it.
+        if (addForm->isVisible()) {
+            addForm->serverAddress->setFocus();
+            addForm->serverAddress->selectAll();
+        }
+    });
     QObject::connect(main->editButton, &QPushButton::clicked, main.get(),
                      [&c, this] { c.editService(&editButton); });
     QObject::connect(main->removeButton, &QPushButton::clicked, main.get(),
@@ -81,6 +94,17 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      [&c, this] { c.startTunnel(&startButton); });
     QObject::connect(main->stopButton, &QPushButton::clicked, main.get(),
                      [&c, this] { c.stopTunnel(&stopButton); });
+    // The Delete key and the row's context menu do what the buttons do.
+    QObject::connect(main->table, &ServiceTableWidget::removeRequested, main.get(),
+                     [&c, this] { c.removeFromList(&removeButton); });
+    QObject::connect(main->startRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.startTunnel(&startButton); });
+    QObject::connect(main->stopRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.stopTunnel(&stopButton); });
+    QObject::connect(main->editRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.editService(&editButton); });
+    QObject::connect(main->removeRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.removeFromList(&removeButton); });
     QObject::connect(main->lockButton, &QToolButton::clicked, main.get(),
                      [&c, this] { c.toggleLock(&lockButtons); });
     QObject::connect(main->preferencesAction, &QAction::triggered, main.get(),
@@ -115,6 +139,8 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      [&p, this] { p.userSave(&saveButton); });
     QObject::connect(preferences->cancelButton, &QPushButton::clicked, preferences,
                      &QDialog::reject);
+    // Cancel, Escape and the close box drop what was changed since the last save.
+    QObject::connect(preferences, &QDialog::rejected, preferences, [&p] { p.userCancel(nullptr); });
     aboutWindow.onActivate = [&p] { p.windowDidBecomeKey(); };
     aboutWindow.onShow = [&p] { p.windowDidBecomeKey(); };
 

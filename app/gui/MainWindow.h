@@ -29,11 +29,19 @@ public:
     QtActivityIndicator* wheelie;
     QLineEdit* statusText;
 
+    // The context menu of a row.
+    QMenu* rowMenu;
+    QAction* startRowAction;
+    QAction* stopRowAction;
+    QAction* editRowAction;
+    QAction* removeRowAction;
+
     QAction* preferencesAction;
     QAction* quitAction;
     QAction* lockAction;
 
 private:
     void buildMenus();
+    void buildRowMenu();
     QMenu* servicesMenu_ = nullptr;
 };

@@ -54,6 +54,11 @@ QVariant ServiceTableModel::data(const QModelIndex& index, int role) const {
         if (cell.image == QLatin1String(image::RightTriangle)) return tr("Local forward");
         if (cell.image == QLatin1String(image::LeftTriangle)) return tr("Reverse forward");
         return cell.text;
+    case Qt::AccessibleDescriptionRole:
+        // The light says the status by colour alone; a screen reader reads the status text.
+        if (index.column() == kServerColumn)
+            return rows_[static_cast<std::size_t>(index.row())][kStatusColumn].text;
+        return {};
     case ImageNameRole:
         return cell.image;
     default:

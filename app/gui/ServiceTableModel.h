@@ -14,6 +14,8 @@ class ServiceTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kColumns = 4;
+    static constexpr int kServerColumn = 0; // its image is the status light
+    static constexpr int kStatusColumn = 3;
     static constexpr int ImageNameRole = Qt::UserRole + 1; // the cell's image name, "" for none
 
     struct Cell {
