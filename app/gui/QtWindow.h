@@ -11,8 +11,9 @@
 class QWidget;
 
 // A top-level window. Alerts are window-modal message boxes opened without blocking the
-// caller (sheets on macOS); an alert for a window that already shows one waits its turn.
-// The window's focus changes are passed on to the handlers the layout sets.
+// caller (sheets on macOS); an alert for a window that already shows one waits its turn, and
+// one with the same text as an alert showing or waiting is dropped. Activation changes are
+// passed on to the handlers the layout sets; the window's own alerts count as the window.
 class QtWindow : public QObject, public Window {
     Q_OBJECT
 public:
@@ -28,8 +29,9 @@ public:
     QMessageBox* currentAlert() const { return showing_ ? current_.data() : nullptr; }
     std::size_t queuedAlerts() const { return queue_.size(); }
 
-    std::function<void()> onActivate;   // became the active (key and main) window
-    std::function<void()> onDeactivate; // stopped being the active window
+    // The window or one of its alerts became active; neither is active any more.
+    std::function<void()> onActivate;
+    std::function<void()> onDeactivate;
     std::function<void()> onShow;
 
 protected:
@@ -37,9 +39,14 @@ protected:
 
 private:
     void showNext();
+    bool holdsActivation() const;
+    void activationChanged();
+    static bool sameAlert(const Alert& a, const Alert& b);
 
     QPointer<QWidget> widget_;
     QPointer<QMessageBox> current_;
     bool showing_ = false;
+    Alert shownAlert_;
     std::deque<Alert> queue_;
+    bool active_ = false;
 };
