@@ -19,12 +19,19 @@
 #include <QPushButton>
 #include <QToolButton>
 
+template <typename W> W* AppWindows::own(W* window) {
+    // Closing the main window alone ends the application, whatever else is open.
+    window->setAttribute(Qt::WA_QuitOnClose, false);
+    ownedWindows_.emplace_back(window);
+    return window;
+}
+
 // Members are initialised in declaration order: the widgets first, then their adapters.
 AppWindows::AppWindows()
     : main(std::make_unique<MainWindow>()),
-      addForm(new ServiceFormDialog(ServiceFormDialog::Kind::Add, main.get())),
-      editForm(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, main.get())),
-      preferences(new PreferencesDialog(main.get())), keyEditor(new KeyFilesDialog(preferences)),
+      addForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Add, nullptr))),
+      editForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, nullptr))),
+      preferences(own(new PreferencesDialog(nullptr))), keyEditor(new KeyFilesDialog(preferences)),
       mainWindow(main.get()), addWindow(addForm), editWindow(editForm), aboutWindow(preferences),
       keyWindow(keyEditor), serverAddress(addForm->serverAddress), userName(addForm->userName),
       userPassword(addForm->userPassword), serverPort(addForm->serverPort),
