@@ -122,7 +122,7 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      [&p, this] { p.userSave(&saveButton); });
     QObject::connect(preferences->cancelButton, &QPushButton::clicked, preferences,
                      &QDialog::reject);
-    aboutWindow.onActivate = [&p] { p.windowDidBecomeKey(); };
+    aboutWindow.onBecomeKey = [&p] { p.windowDidBecomeKey(); };
     aboutWindow.onShow = [&p] { p.windowDidBecomeKey(); };
 
     QObject::connect(preferences->keyFilesButton, &QPushButton::clicked, preferences, [this] {

@@ -116,6 +116,7 @@ void QtWindow::activationChanged() {
 bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::WindowActivate:
+        if (watched == widget_ && onBecomeKey) onBecomeKey();
         activationChanged();
         break;
     case QEvent::WindowDeactivate:

@@ -32,6 +32,8 @@ public:
     // The window or one of its alerts became active; neither is active any more.
     std::function<void()> onActivate;
     std::function<void()> onDeactivate;
+    // The window itself became the active (key) window, also when coming back from its alert.
+    std::function<void()> onBecomeKey;
     std::function<void()> onShow;
 
 protected:

@@ -284,12 +284,15 @@ private slots:
         log.became = 1;
         log.resigned = 0;
 
+        int key = 0; // the window itself becoming key counts each time, as in a key-window model
+        adapter.onBecomeKey = [&key] { ++key; };
         adapter.beginSheet(alertSaying("one"));
         QMessageBox* box = adapter.currentAlert();
         activate(box);
         QCOMPARE(log.resigned, 0);
         box->buttons().first()->click();
         QTRY_COMPARE(QApplication::activeWindow(), &window); // handed back by the adapter
+        QCOMPARE(key, 1);
         QCOMPARE(log.became, 1);
         QCOMPARE(log.resigned, 0);
 
