@@ -51,6 +51,9 @@ AppWindows::AppWindows()
       keysOkButton(keyEditor->okButton), commandInfo(preferences->commandInfo),
       commandArgs(preferences->commandArgs), keyFiles(keyEditor->keyFiles),
       passwordPrompt(main.get()) {
+    for (QtWindow* w : {&addWindow, &editWindow, &aboutWindow})
+        w->setOpensOver(main.get());
+
     // The application starts unlocked, with an empty table: nothing to start or edit yet
     // (with no saved services the start sequence does not reload the table).
     lockButtons.setImage(image::LockUnlocked);

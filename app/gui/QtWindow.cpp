@@ -132,7 +132,14 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
         activationChanged();
         break;
     case QEvent::Show:
-        if (watched == widget_ && onShow) onShow();
+        if (watched != widget_) break;
+        if (!placed_ && opensOver_) {
+            placed_ = true;
+            QRect frame = widget_->frameGeometry();
+            frame.moveCenter(opensOver_->frameGeometry().center());
+            widget_->move(frame.topLeft());
+        }
+        if (onShow) onShow();
         break;
     default:
         break;

@@ -26,6 +26,9 @@ public:
     void beginSheet(const Alert& alert) override;
 
     QWidget* widget() const { return widget_; }
+    // A window of its own that belongs with another: it opens centred over that one the
+    // first time, and where the user left it afterwards.
+    void setOpensOver(QWidget* owner) { opensOver_ = owner; }
     QMessageBox* currentAlert() const { return showing_ ? current_.data() : nullptr; }
     std::size_t queuedAlerts() const { return queue_.size(); }
 
@@ -51,4 +54,6 @@ private:
     Alert shownAlert_;
     std::deque<Alert> queue_;
     bool active_ = false;
+    QPointer<QWidget> opensOver_;
+    bool placed_ = false;
 };

@@ -127,6 +127,10 @@ private slots:
             QVERIFY(!w->parentWidget());
             QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose)); // closing main alone ends the app
         }
+        // Opened once (by initTestCase): centred over the main window.
+        const QPoint offset =
+            ui().addForm->frameGeometry().center() - main().frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QString::number(offset.x())));
     }
 
     // A tunnel's alert on the main window while the edit form is open: the form still takes
