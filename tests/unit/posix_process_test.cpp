@@ -35,17 +35,19 @@ bool ends(ChildProcess& child) {
     return eventually([&] { return !child.isRunning(); });
 }
 
-// State letter from /proc/<pid>/stat ('Z' for a zombie), or 0 when the pid is gone.
-char processState(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size()) return 0;
-    return stat[close + 2];
+// How a child of this process stands, asked of the kernel without reaping it (WNOWAIT), so
+// the answer never races with the handle's own reaping the way a read of /proc would.
+enum class ChildState { Running, EndedNotReaped, Reaped };
+
+ChildState childState(pid_t pid) {
+    siginfo_t info = {};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        if (errno != EINTR) return ChildState::Reaped; // ECHILD: no longer a child of ours
+    return info.si_pid == pid ? ChildState::EndedNotReaped : ChildState::Running;
 }
 
 bool isGoneForGood(pid_t pid) {
-    return eventually([&] { return processState(pid) == 0; });
+    return eventually([&] { return childState(pid) == ChildState::Reaped; });
 }
 
 std::unique_ptr<ChildProcess> launched(const std::string& path,
@@ -238,9 +240,9 @@ TEST(PosixProcessReaping, ADroppedHandleLeavesNoZombie) {
     // Ended but never polled: a zombie until the handle goes.
     auto ended = launched("/bin/true", {});
     pid_t endedPid = ended->processIdentifier();
-    ASSERT_TRUE(eventually([&] { return processState(endedPid) == 'Z'; }));
+    ASSERT_TRUE(eventually([&] { return childState(endedPid) == ChildState::EndedNotReaped; }));
     ended.reset();
-    EXPECT_EQ(processState(endedPid), 0);
+    EXPECT_EQ(childState(endedPid), ChildState::Reaped);
 
     // Replaced while running, as a tunnel replaces its task at a restart.
     auto task = launched("/bin/sleep", {"0.05"});
