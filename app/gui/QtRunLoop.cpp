@@ -1,5 +1,6 @@
 #include "QtRunLoop.h"
 
+#include "QtDescriptorWatch.h"
 #include "QtTimer.h"
 
 #include <QCoreApplication>
@@ -67,4 +68,9 @@ void QtRunLoop::pause(double seconds) {
         if (left <= 0) break;
         QThread::msleep(static_cast<unsigned long>(std::min(left, kPaintSliceMs)));
     }
+}
+
+std::shared_ptr<DescriptorWatch> QtRunLoop::watchDescriptor(int fd, Readiness readiness,
+                                                            std::function<void()> action) {
+    return std::make_shared<QtDescriptorWatch>(fd, readiness, std::move(action));
 }

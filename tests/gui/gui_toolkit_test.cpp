@@ -61,7 +61,10 @@ protected:
 };
 
 Alert alertSaying(const std::string& body, const std::string& headline = "Hey , tester") {
-    return Alert{headline, body, "OK", Alert::Style::Warning};
+    Alert alert;
+    alert.messageText = headline;
+    alert.informativeText = body;
+    return alert;
 }
 
 // Counts the activation changes that a window adapter reports.
@@ -210,8 +213,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QtWindow adapter(&window);
 
-        Alert first{"Hey , tester", "first body", "OK", Alert::Style::Warning};
-        Alert second{"Hey , tester", "second body", "OK", Alert::Style::Warning};
+        Alert first{"Hey , tester", "first body", "OK", Alert::Style::Warning, {}};
+        Alert second{"Hey , tester", "second body", "OK", Alert::Style::Warning, {}};
         adapter.beginSheet(first);
         adapter.beginSheet(second);
 

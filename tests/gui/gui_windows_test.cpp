@@ -33,6 +33,10 @@ public:
                                              std::function<void()> action) override {
         return loop.scheduleRepeating(seconds, watched(std::move(action)));
     }
+    std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
+                                                     std::function<void()> action) override {
+        return loop.watchDescriptor(fd, readiness, std::move(action));
+    }
     void pause(double seconds) override {
         pausing = true;
         loop.pause(seconds);
