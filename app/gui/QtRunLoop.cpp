@@ -3,9 +3,19 @@
 #include "QtDescriptorWatch.h"
 #include "QtTimer.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+// How long a paint may wait during a pause: about one frame.
+constexpr qint64 kPaintSliceMs = 15;
+
+} // namespace
 
 QtRunLoop::QtRunLoop() = default;
 
@@ -41,8 +51,23 @@ void QtRunLoop::forget(QtTimer* timer) {
 }
 
 void QtRunLoop::pause(double seconds) {
-    const auto ms = static_cast<unsigned long>(std::lround(std::max(0.0, seconds) * 1000.0));
-    QThread::msleep(ms);
+    const auto ms = static_cast<qint64>(std::lround(std::max(0.0, seconds) * 1000.0));
+    const QDeadlineTimer deadline(ms);
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(static_cast<unsigned long>(ms));
+        return;
+    }
+    // Window-system events other than input (expose, resize) and posted events (paint,
+    // layout) are delivered; input stays queued for after the pause, timers are not run.
+    constexpr QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents |
+                                                     QEventLoop::ExcludeSocketNotifiers |
+                                                     QEventLoop::X11ExcludeTimers;
+    for (;;) {
+        QCoreApplication::processEvents(flags);
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) break;
+        QThread::msleep(static_cast<unsigned long>(std::min(left, kPaintSliceMs)));
+    }
 }
 
 std::shared_ptr<DescriptorWatch> QtRunLoop::watchDescriptor(int fd, Readiness readiness,

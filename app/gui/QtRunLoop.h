@@ -8,8 +8,9 @@
 
 class QtTimer;
 
-// Timers on the Qt main event loop; the pause is a blocking sleep of the main thread
-// (start-all in askpass mode holds the whole window, as intended).
+// Timers on the Qt main event loop. The pause holds the main thread: timers, user input and
+// socket notifiers wait until it ends, but the windows keep being exposed and painted, so
+// an alert shown just before the pause is readable during it.
 class QtRunLoop : public RunLoop {
 public:
     QtRunLoop();
