@@ -33,7 +33,7 @@ AppWindows::AppWindows()
       addForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Add, nullptr))),
       editForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, nullptr))),
       preferences(own(new PreferencesDialog(nullptr))), keyEditor(new KeyFilesDialog(preferences)),
-      logView(new LogWindow(main.get())), mainWindow(main.get()), addWindow(addForm),
+      logView(own(new LogWindow(nullptr))), mainWindow(main.get()), addWindow(addForm),
       editWindow(editForm), aboutWindow(preferences), keyWindow(keyEditor), logWindow(logView),
       serverAddress(addForm->serverAddress), userName(addForm->userName),
       userPassword(addForm->userPassword), serverPort(addForm->serverPort),

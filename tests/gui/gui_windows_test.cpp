@@ -4,6 +4,7 @@
 #include "FakeAuthorizer.h"
 #include "FakeProcess.h"
 #include "GuiTestSupport.h"
+#include "LogWindow.h"
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtRunLoop.h"
@@ -125,7 +126,7 @@ private slots:
     }
 
     void dialogsAreWindowsOfTheirOwn() {
-        const QList<QWidget*> dialogs{ui().addForm, ui().editForm, ui().preferences};
+        const QList<QWidget*> dialogs{ui().addForm, ui().editForm, ui().preferences, ui().logView};
         for (QWidget* w : dialogs) {
             QVERIFY(w->isWindow());
             QVERIFY(!w->parentWidget());
