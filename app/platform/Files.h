@@ -12,6 +12,10 @@ std::optional<std::string> readWhole(const std::string& path);
 // The result has mode 0600. Returns false on any failure (the old file is then untouched).
 bool writeAtomically(const std::string& path, const std::string& content);
 
+// writeAtomically, skipped (answering true) when the file already holds exactly `content` as
+// an owner-only regular file of ours: the result is the same, without the write and its fsyncs.
+bool writeAtomicallyIfChanged(const std::string& path, const std::string& content);
+
 // Removes the file; a missing file is not an error. Returns false on other failures.
 bool remove(const std::string& path);
 
