@@ -17,7 +17,7 @@ void QtActivityIndicator::startAnimation() {
     if (animating_) return;
     animating_ = true;
     setToolTip(tr("At least one service is running"));
-    timer_.start();
+    updateTimer();
     update();
 }
 
@@ -25,8 +25,28 @@ void QtActivityIndicator::stopAnimation() {
     if (!animating_) return;
     animating_ = false;
     setToolTip({});
-    timer_.stop();
+    updateTimer();
     update();
+}
+
+void QtActivityIndicator::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    onScreen_ = true;
+    updateTimer();
+}
+
+void QtActivityIndicator::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    onScreen_ = false;
+    updateTimer();
+}
+
+void QtActivityIndicator::updateTimer() {
+    const bool tick = animating_ && onScreen_ && !window()->isMinimized();
+    if (tick && !timer_.isActive())
+        timer_.start();
+    else if (!tick)
+        timer_.stop();
 }
 
 void QtActivityIndicator::paintEvent(QPaintEvent*) {

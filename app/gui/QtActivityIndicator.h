@@ -6,7 +6,8 @@
 #include <QWidget>
 
 // A small spinning indicator, drawn as a ring of fading spokes. It keeps its place in the
-// layout when stopped and then draws nothing.
+// layout when stopped and then draws nothing. While its window is hidden or minimized it
+// stays "animating" but its timer rests, so nobody pays for frames that nobody sees.
 class QtActivityIndicator : public QWidget, public ActivityIndicator {
     Q_OBJECT
 public:
@@ -20,10 +21,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    void updateTimer();
+
     static constexpr int kSpokes = 12;
-    QTimer timer_;
+    QTimer timer_{this};
     int step_ = 0;
     bool animating_ = false;
+    // Shown on screen: hide() and minimizing both send this widget a hide event.
+    bool onScreen_ = false;
 };

@@ -1,5 +1,6 @@
 // The Qt toolkit adapters on their own: table snapshot and clicks, alert queue, buttons,
 // and the run loop's timers.
+#include "QtActivityIndicator.h"
 #include "QtButton.h"
 #include "QtRunLoop.h"
 #include "QtTableView.h"
@@ -36,6 +37,17 @@ public:
     std::vector<std::string> servers;
     int rowCountCalls = 0;
     int cellCalls = 0;
+};
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    int paints = 0;
 };
 
 QPoint centreOfRow(ServiceTableWidget* view, int row) {
@@ -232,6 +244,52 @@ private slots:
             adapter.setImage(name);
             QVERIFY2(!b.icon().pixmap(32, 32).isNull(), name);
         }
+    }
+
+    // The indicator spins only while someone can see it: hidden or minimized, it still
+    // counts as animating but neither its timer nor its painting wakes the process.
+    void activityIndicatorRestsWhileItsWindowIsHidden() {
+        QWidget window;
+        auto* indicator = new QtActivityIndicator(&window);
+        auto* timer = indicator->findChild<QTimer*>();
+        QVERIFY(timer);
+        PaintCounter counter(indicator);
+
+        indicator->startAnimation(); // before the window is shown
+        QVERIFY(indicator->isAnimating());
+        QVERIFY(!timer->isActive());
+
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(timer->isActive());
+        int seen = counter.paints;
+        QTRY_VERIFY(counter.paints >= seen + 3); // it keeps spinning while shown
+
+        window.hide();
+        QVERIFY(indicator->isAnimating());
+        QVERIFY(!timer->isActive());
+        seen = counter.paints;
+        QTest::qWait(300); // several frames' time: none is painted
+        QCOMPARE(counter.paints, seen);
+
+        window.show();
+        QVERIFY(timer->isActive());
+        QTRY_VERIFY(counter.paints >= seen + 3);
+
+        window.showMinimized();
+        QTRY_VERIFY(!timer->isActive());
+        QVERIFY(indicator->isAnimating());
+        window.showNormal();
+        QTRY_VERIFY(timer->isActive());
+
+        // Stopped while hidden: showing the window again does not restart it.
+        window.hide();
+        indicator->stopAnimation();
+        window.show();
+        QVERIFY(!indicator->isAnimating());
+        QVERIFY(!timer->isActive());
+        indicator->startAnimation();
+        QVERIFY(timer->isActive());
     }
 
     void runLoopTimersFireAndStop() {
