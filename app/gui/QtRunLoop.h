@@ -2,14 +2,21 @@
 
 #include "platform/RunLoop.h"
 
-#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <map>
 #include <memory>
-#include <unordered_map>
+#include <optional>
+#include <utility>
 
 class QtTimer;
 
-// Timers on the Qt main event loop; the pause is a blocking sleep of the main thread
-// (start-all in askpass mode holds the whole window, as intended).
+// Timers on the Qt main event loop, kept in one queue behind one precise QTimer: every timer
+// due at the same instant fires in the same wake-up. Each due time is placed in its allowed
+// window by timerslack::dueTime, so the once-a-second timers of many tunnels share one
+// wake-up without firing before their interval or more than 50 ms after it.
+// The pause is a blocking sleep of the main thread (start-all in askpass mode holds the whole
+// window, as intended).
 class QtRunLoop : public RunLoop {
 public:
     QtRunLoop();
@@ -19,13 +26,27 @@ public:
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
     void pause(double seconds) override;
 
-    std::size_t pendingTimers() const { return pending_.size(); }
+    std::size_t pendingTimers() const { return queue_.size(); }
+
+    // The due time, on the steady clock in nanoseconds, that a timer scheduled now for
+    // `seconds` gets.
+    std::int64_t dueTimeFor(double seconds) const;
 
 private:
     friend class QtTimer;
-    std::shared_ptr<Timer> schedule(double seconds, bool repeats, std::function<void()> action);
-    void forget(QtTimer* timer);
+    using Key = std::pair<std::int64_t, unsigned long>; // due time, order of scheduling
 
-    QObject timerParent_;
-    std::unordered_map<QtTimer*, std::shared_ptr<QtTimer>> pending_;
+    std::shared_ptr<Timer> schedule(double seconds, bool repeats, std::function<void()> action);
+    std::int64_t earliestFor(std::int64_t interval) const;
+    void enqueue(const std::shared_ptr<QtTimer>& timer, std::int64_t due);
+    void forget(QtTimer* timer);
+    void fireDue();
+    void arm();
+
+    QTimer wake_;
+    std::optional<std::int64_t> armedFor_;
+    std::map<Key, std::shared_ptr<QtTimer>> queue_;
+    unsigned long nextSequence_ = 0;
+    // While a timer's action runs: when that timer was due.
+    std::optional<std::int64_t> firingDue_;
 };
