@@ -2,8 +2,10 @@
 
 #include "controller/toolkit.h"
 
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
+#include <vector>
 
 // A small spinning indicator, drawn as a ring of fading spokes. It keeps its place in the
 // layout when stopped and then draws nothing. While its window is hidden or minimized it
@@ -26,6 +28,7 @@ protected:
 
 private:
     void updateTimer();
+    void renderFrames(const QColor& color, qreal ratio);
 
     static constexpr int kSpokes = 12;
     QTimer timer_{this};
@@ -33,4 +36,8 @@ private:
     bool animating_ = false;
     // Shown on screen: hide() and minimizing both send this widget a hide event.
     bool onScreen_ = false;
+    std::vector<QPixmap> frames_;
+    QSize framesSize_;
+    qreal framesRatio_ = 0;
+    QColor framesColor_;
 };
