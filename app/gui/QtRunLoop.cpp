@@ -53,11 +53,16 @@ QtRunLoop::~QtRunLoop() {
 }
 
 std::shared_ptr<Timer> QtRunLoop::scheduleOnce(double seconds, std::function<void()> action) {
-    return schedule(seconds, false, std::move(action));
+    return schedule(seconds, false, false, std::move(action));
+}
+
+std::shared_ptr<Timer> QtRunLoop::scheduleOnceExactly(double seconds,
+                                                      std::function<void()> action) {
+    return schedule(seconds, false, true, std::move(action));
 }
 
 std::shared_ptr<Timer> QtRunLoop::scheduleRepeating(double seconds, std::function<void()> action) {
-    return schedule(seconds, true, std::move(action));
+    return schedule(seconds, true, false, std::move(action));
 }
 
 std::int64_t QtRunLoop::earliestFor(std::int64_t interval) const {
@@ -67,17 +72,13 @@ std::int64_t QtRunLoop::earliestFor(std::int64_t interval) const {
     return now - late + interval;
 }
 
-std::int64_t QtRunLoop::dueTimeFor(double seconds) const {
-    const std::int64_t interval = toNanoseconds(seconds);
-    return timerslack::dueTime(earliestFor(interval), interval);
-}
-
-std::shared_ptr<Timer> QtRunLoop::schedule(double seconds, bool repeats,
+std::shared_ptr<Timer> QtRunLoop::schedule(double seconds, bool repeats, bool exact,
                                            std::function<void()> action) {
     std::int64_t interval = toNanoseconds(seconds);
     if (repeats) interval = std::max(interval, kShortestRepeat);
     auto timer = std::make_shared<QtTimer>(this, interval, repeats, std::move(action));
-    enqueue(timer, timerslack::dueTime(earliestFor(interval), interval));
+    const std::int64_t earliest = exact ? steadyNow() + interval : earliestFor(interval);
+    enqueue(timer, exact ? earliest : timerslack::dueTime(earliest, interval));
     // Inside a wake-up the queue is armed once, at its end.
     if (!firingDue_) arm();
     return timer;

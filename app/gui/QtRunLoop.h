@@ -23,20 +23,19 @@ public:
     ~QtRunLoop() override;
 
     std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override;
+    std::shared_ptr<Timer> scheduleOnceExactly(double seconds,
+                                               std::function<void()> action) override;
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
     void pause(double seconds) override;
 
     std::size_t pendingTimers() const { return queue_.size(); }
 
-    // The due time, on the steady clock in nanoseconds, that a timer scheduled now for
-    // `seconds` gets.
-    std::int64_t dueTimeFor(double seconds) const;
-
 private:
     friend class QtTimer;
     using Key = std::pair<std::int64_t, unsigned long>; // due time, order of scheduling
 
-    std::shared_ptr<Timer> schedule(double seconds, bool repeats, std::function<void()> action);
+    std::shared_ptr<Timer> schedule(double seconds, bool repeats, bool exact,
+                                    std::function<void()> action);
     std::int64_t earliestFor(std::int64_t interval) const;
     void enqueue(const std::shared_ptr<QtTimer>& timer, std::int64_t due);
     void forget(QtTimer* timer);
