@@ -8,6 +8,7 @@
 #include "FakeAuthorizer.h"
 #include "MemoryLayout.h"
 #include "controller/QuillboreDel.h"
+#include "platform/Files.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/PosixRunLoop.h"
 #include "store/Cipher.h"
@@ -65,9 +66,14 @@ struct Headless {
 int filesBench(int count) {
     Headless app;
     app.addServices(count, 10000, "intranet.example.test:443");
+    // A save that writes (the file is gone), then one whose bytes are already there.
+    files::remove(app.controller.serviceListPath());
     auto t0 = Clock::now();
     app.controller.saveUserData();
     const double saveMs = secondsSince(t0) * 1000;
+    t0 = Clock::now();
+    app.controller.saveUserData();
+    const double sameMs = secondsSince(t0) * 1000;
 
     Headless fresh;
     t0 = Clock::now();
@@ -84,9 +90,10 @@ int filesBench(int count) {
     const double cipherS = secondsSince(t0);
     if (opened != text) return 1;
 
-    std::printf("services=%zu\nloaded=%zu\nsave_ms=%.1f\nload_ms=%.1f\ncipher_mib_s=%.1f\n",
+    std::printf("services=%zu\nloaded=%zu\nsave_ms=%.1f\nsame_save_ms=%.1f\nload_ms=%.1f\n"
+                "cipher_mib_s=%.1f\n",
                 app.controller.theServiceList->size(), fresh.controller.theServiceList->size(),
-                saveMs, loadMs, 2 * 8.0 / cipherS);
+                saveMs, sameMs, loadMs, 2 * 8.0 / cipherS);
     return 0;
 }
 
