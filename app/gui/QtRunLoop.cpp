@@ -79,8 +79,7 @@ std::shared_ptr<Timer> QtRunLoop::schedule(double seconds, bool repeats, bool ex
     auto timer = std::make_shared<QtTimer>(this, interval, repeats, std::move(action));
     const std::int64_t earliest = exact ? steadyNow() + interval : earliestFor(interval);
     enqueue(timer, exact ? earliest : timerslack::dueTime(earliest, interval));
-    // Inside a wake-up the queue is armed once, at its end.
-    if (!firingDue_) arm();
+    arm(); // nothing to do when an earlier timer is armed already
     return timer;
 }
 
@@ -105,6 +104,9 @@ void QtRunLoop::fireDue() {
         due.push_back(std::move(queue_.begin()->second));
         queue_.erase(queue_.begin());
     }
+    // Armed before the actions run: one of them may open a nested event loop (a modal
+    // dialog), in which later timers must still fire.
+    arm();
     for (auto& timer : due) {
         if (!timer->valid_) continue; // invalidated by an action earlier in this wake-up
         auto action = timer->action_;
@@ -113,13 +115,14 @@ void QtRunLoop::fireDue() {
             std::int64_t next = wasDue + timer->interval_;
             if (next <= now) next = now + timer->interval_; // fell behind: keep no backlog
             enqueue(timer, timerslack::dueTime(next, timer->interval_));
+            arm();
         } else {
             timer->valid_ = false;
             timer->action_.reset();
         }
-        firingDue_ = wasDue;
+        const auto outer = std::exchange(firingDue_, wasDue);
         if (action && *action) (*action)();
-        firingDue_.reset();
+        firingDue_ = outer;
     }
     arm();
 }

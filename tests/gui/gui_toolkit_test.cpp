@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QPushButton>
@@ -316,6 +317,28 @@ private slots:
         QCOMPARE(cancelled, 0);
         QVERIFY(!tick->isValid());
         QCOMPARE(loop.pendingTimers(), std::size_t{0});
+    }
+
+    // A timer's action may open a nested event loop (a modal dialog); timers keep firing in it.
+    void runLoopTimersFireInsideANestedLoop() {
+        QtRunLoop loop;
+        bool innerFired = false, repeatedInside = false;
+        int ticks = 0;
+        auto tick = loop.scheduleRepeating(0.01, [&] { ++ticks; });
+        loop.scheduleOnce(0.0, [&] {
+            QEventLoop nested;
+            const int before = ticks;
+            loop.scheduleOnce(0.02, [&] {
+                innerFired = true;
+                repeatedInside = ticks > before;
+                nested.quit();
+            });
+            QTimer::singleShot(5000, &nested, &QEventLoop::quit); // a stuck loop fails the test
+            nested.exec();
+        });
+        QTRY_VERIFY(innerFired);
+        QVERIFY(repeatedInside);
+        tick->invalidate();
     }
 
     void pauseHoldsTimersBack() {
