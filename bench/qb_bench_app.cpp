@@ -7,6 +7,7 @@
 //   qb-bench-app serve     runs; commands, one per line, each answered with one line:
 //       start-all          Start with no row selected (every saved service)
 //       running            "running N": rows that read "Running..."
+//       keep-keys          ticks "Keep keys" (the idle lock then leaves the agent's keys)
 //       hide | show | minimize
 //       timing             the check timing (CheckTimes), then "end"
 //       quit
@@ -22,6 +23,7 @@
 #include "platform/SyslogLog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <string>
@@ -88,6 +90,9 @@ int main(int argc, char* argv[]) {
                 quillbore.windows.serviceList.selectRow(-1);
                 controller.updateStatus(); // what the one-second status timer does
                 controller.startTunnel(nullptr);
+                answer("ok");
+            } else if (command == "keep-keys") {
+                window.keepKeys->setChecked(true);
                 answer("ok");
             } else if (command == "running") {
                 answer("running " + std::to_string(runningCount(controller)));

@@ -224,6 +224,9 @@ struct Bench {
             std::make_unique<Driven>(std::vector<std::string>{bin + "/qb-bench-app", "serve"});
         if (app->ask("running").rfind("running", 0) != 0)
             throw std::runtime_error("the application did not answer");
+        // Without "Keep keys" the idle lock (60 s without use) removes the key from the agent
+        // and every later reconnection fails; the lock's own alert says to tick it.
+        app->ask("keep-keys");
         // The application loads the key with ssh-add at launch and does not wait for it; a
         // user would press Start a moment later.
         if (!waitUntil([&] { return !agent.keys().empty(); }, 30))
