@@ -4,8 +4,10 @@
 // Every value reaches the shell single-quoted, so no value can break out of its place: the
 // local key file and the target are quoted for the local shell; the remote file is quoted
 // for the remote shell (a leading "~/" stays bare so the remote shell still expands it to
-// the remote home), and the whole remote command is quoted once more for the local shell.
+// the remote home, and a leading "~name/" to that user's home), and the whole remote command is
+// quoted once more for the local shell.
 // "--" ends ssh's and cat's options, so a value that starts with "-" is never an option.
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -52,11 +54,25 @@ std::string shellQuote(std::string_view text) {
     return quoted + "'";
 }
 
-// The remote file as the remote shell must see it: quoted, except a leading "~" or "~/".
+// A user name as the remote shell expands it after "~": letters, digits, "_", "." and "-",
+// not starting with "-" or "." (so not "~-" or "~+", which name folders, not users).
+bool isUserName(std::string_view name) {
+    if (name.empty() || name.front() == '-' || name.front() == '.') return false;
+    for (unsigned char c : name)
+        if (!std::isalnum(c) && c != '_' && c != '.' && c != '-') return false;
+    return true;
+}
+
+// The remote file as the remote shell must see it: quoted, except a leading "~" or "~name"
+// (up to the first "/"), which stays bare so that the remote shell expands it.
 std::string remotePath(std::string_view path) {
-    if (path == "~" || path == "~/") return std::string(path);
-    if (path.starts_with("~/")) return "~/" + shellQuote(path.substr(2));
-    return shellQuote(path);
+    if (!path.starts_with("~")) return shellQuote(path);
+    const std::size_t slash = path.find('/');
+    const std::string_view prefix = path.substr(0, slash);
+    if (prefix.size() > 1 && !isUserName(prefix.substr(1))) return shellQuote(path);
+    if (slash == std::string_view::npos) return std::string(prefix);
+    const std::string_view rest = path.substr(slash + 1);
+    return std::string(prefix) + "/" + (rest.empty() ? "" : shellQuote(rest));
 }
 
 void sleepSeconds(long seconds) {

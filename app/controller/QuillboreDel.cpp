@@ -48,9 +48,12 @@ bool QuillboreDel::refuseWhenLocked() {
     return true;
 }
 
-void QuillboreDel::unloadAgentKeys() {
-    // The handle is dropped at once; the process layer reaps the child when it ends.
-    launcher_.create()->launch("/usr/bin/ssh-add", text::split("-D", " "), {}, true);
+std::unique_ptr<ChildProcess> QuillboreDel::unloadAgentKeys() {
+    auto process = launcher_.create();
+    // Emptying the agent is finished even when the application ends meanwhile.
+    process->setDiesWithApplication(false);
+    process->launch("/usr/bin/ssh-add", text::split("-D", " "), {}, true);
+    return process;
 }
 
 std::string QuillboreDel::mixString(const std::string& text) { return cipher::mixString(text); }

@@ -21,6 +21,8 @@ class QuillboreDel : public SSHTunnelDelegate, public TableDataSource {
 public:
     static constexpr const char* kLockedMessage =
         "This application is locked. You must authenticate before using this feature.";
+    // How long the end sequence waits for ssh-add -D to have emptied the agent.
+    static constexpr double kAgentUnloadWaitSeconds = 5.0;
 
     QuillboreDel(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log,
                  Authorizer& authorizer);
@@ -89,7 +91,8 @@ public:
     bool isLocked() const;
     // The lock test with its refusal: true (and the locked alert shown) when locked.
     bool refuseWhenLocked();
-    void unloadAgentKeys();
+    // Starts ssh-add -D; the handle may be dropped (the process layer reaps the child).
+    std::unique_ptr<ChildProcess> unloadAgentKeys();
 
     // --- Cipher -------------------------------------------------------------------------
     std::string mixString(const std::string& text);

@@ -89,13 +89,17 @@ void QuillboreDel::reloadPreferences() {
 
     for (const std::string& line : prefsfile::keyFileLines(lines)) {
         prefsfile::KeyFileEntry entry = prefsfile::parseKeyFileLine(line);
+        std::unique_ptr<ChildProcess> process = launcher().create();
         std::string stdinText;
         if (entry.passphrase) {
             stdinText = *entry.passphrase + "\n";
             // The passphrase itself never goes to the system log.
             log().write("-- " + lines[prefsfile::kKeyOptionLine] + " : ********");
+            // With DISPLAY or WAYLAND_DISPLAY set, ssh-add would otherwise run an askpass
+            // program and ignore the passphrase waiting on its standard input.
+            process->setEnvironment("SSH_ASKPASS_REQUIRE", "never");
         }
         // The handle is dropped at once; the process layer reaps ssh-add when it ends.
-        launcher().create()->launch("/usr/bin/ssh-add", entry.arguments, stdinText, true);
+        process->launch("/usr/bin/ssh-add", entry.arguments, stdinText, true);
     }
 }

@@ -5,6 +5,10 @@
 #include "platform/Files.h"
 
 void QuillboreDel::applicationDidFinishLaunching() {
+    // A save cut short by a crash leaves its temporary file, a scrambled copy of passwords,
+    // beside the file it was to replace; nothing else would ever remove it.
+    for (const std::string& path : {serviceListPath(), preferencesPath(), askpassPath()})
+        files::removeLeftoverTemporaries(path);
     authorizer().release();
     authRef = false;
     selectedRow = -1;
@@ -23,7 +27,7 @@ void QuillboreDel::applicationDidFinishLaunching() {
 }
 
 void QuillboreDel::applicationWillTerminate() {
-    unloadAgentKeys();
+    std::unique_ptr<ChildProcess> unloading = unloadAgentKeys();
     if (theServiceList) {
         // By index and through a copy of the tunnel pointer: a stop may report back and
         // replace the entry it belongs to.
@@ -36,6 +40,9 @@ void QuillboreDel::applicationWillTerminate() {
     authRef = false;
     // No password is left on disk for the askpass program once the application has ended.
     files::remove(askpassPath());
+    // The application exits right after this: the keys must be out of the agent by then,
+    // not merely on their way out. Bounded, so that a hung agent cannot hold up the exit.
+    unloading->waitForEnd(kAgentUnloadWaitSeconds);
 }
 
 void QuillboreDel::openPreferences(Control*) {

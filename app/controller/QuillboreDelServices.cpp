@@ -54,9 +54,11 @@ bool writesAskpassFile(const QuillboreDel& c) {
 }
 
 // The file an askpass program reads: the password scrambled with the login name as key.
-// A failed write is not reported; the service starts all the same.
+// A failed write is not reported; the service starts all the same. A link in its place is
+// replaced, not written through: removing the file must leave no password behind.
 void writeAskpassFile(QuillboreDel& c, const std::string& password) {
-    files::writeAtomically(c.askpassPath(), cipher::encryptString(password, c.getLoginName()));
+    files::writeAtomically(c.askpassPath(), cipher::encryptString(password, c.getLoginName()),
+                           files::Links::Replace);
 }
 
 void startTunnelAt(QuillboreDel& c, std::size_t i) {

@@ -16,6 +16,12 @@ class ChildProcess {
 public:
     virtual ~ChildProcess() = default;
 
+    // Before the launch: sets one variable of the child's environment, the rest inherited.
+    virtual void setEnvironment(const std::string& name, const std::string& value) = 0;
+    // Before the launch: whether the child is sent SIGTERM when the application dies (the
+    // default), so that none outlives it. A child that must finish its work anyway says no.
+    virtual void setDiesWithApplication(bool dies) = 0;
+
     virtual void launch(const std::string& path, const std::vector<std::string>& arguments,
                         const std::string& stdinText = {}, bool closeStdin = false) = 0;
 
@@ -27,6 +33,10 @@ public:
     virtual int exitStatus() = 0;
 
     virtual pid_t processIdentifier() const = 0;
+
+    // Blocks until the child has ended and is reaped, at most `seconds`; true when it has
+    // ended (or never started). For the application's end only: nothing else waits.
+    virtual bool waitForEnd(double seconds) = 0;
 
     // SIGINT and SIGTERM; no-ops once the child has ended.
     virtual void interrupt() = 0;

@@ -1,14 +1,21 @@
 #include "platform/PosixProcess.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #endif
+
+extern char** environ;
 
 namespace {
 
@@ -60,9 +67,54 @@ bool reapIfEnded(pid_t pid) {
     }
 }
 
+// The inherited environment with `overrides` ("NAME=value") in place of same-named entries.
+std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string_view inherited = *entry;
+        const std::string_view name = inherited.substr(0, inherited.find('='));
+        bool replaced = false;
+        for (const std::string& o : overrides)
+            replaced = replaced || (o.size() > name.size() &&
+                                    o.compare(0, name.size(), name) == 0 && o[name.size()] == '=');
+        if (!replaced) merged.emplace_back(inherited);
+    }
+    merged.insert(merged.end(), overrides.begin(), overrides.end());
+    return merged;
+}
+
+// Waits for `pid` to become reapable, at most until `deadline`, without reaping it.
+void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
+#ifdef __linux__
+    // A pidfd becomes readable when the process ends: no polling loop.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd >= 0) {
+        for (;;) {
+            const auto left = ceil<milliseconds>(deadline - steady_clock::now());
+            pollfd p{pidfd, POLLIN, 0};
+            const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+            if (r < 0 && errno == EINTR) continue;
+            break;
+        }
+        ::close(pidfd);
+        return;
+    }
+#endif
+    // Without pidfds: look again every 10 ms.
+    while (steady_clock::now() < deadline) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 &&
+            errno != EINTR)
+            return;
+        if (info.si_pid == pid) return;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+}
+
 // Runs in the child between fork and exec: async-signal-safe calls only. Never returns.
-[[noreturn]] void execChild(const char* path, char* const argv[], int stdinRead, int errorWrite,
-                            pid_t parent) {
+[[noreturn]] void execChild(const char* path, char* const argv[], char* const envp[],
+                            bool diesWithParent, int stdinRead, int errorWrite, pid_t parent) {
     sigset_t none;
     ::sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -73,8 +125,10 @@ bool reapIfEnded(pid_t pid) {
         ::sigaction(number, &standard, nullptr);
 #ifdef __linux__
     // Dies with the application; the getppid test covers a parent that died before prctl.
-    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(kCannotStart);
+    if (diesWithParent && (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent))
+        ::_exit(kCannotStart);
 #else
+    (void)diesWithParent;
     (void)parent;
 #endif
     int error = 0;
@@ -85,7 +139,10 @@ bool reapIfEnded(pid_t pid) {
         error = errno;
     }
     if (error == 0) {
-        ::execv(path, argv);
+        if (envp)
+            ::execve(path, argv, envp);
+        else
+            ::execv(path, argv);
         error = errno;
     }
     while (::write(errorWrite, &error, sizeof error) < 0 && errno == EINTR) {
@@ -123,6 +180,16 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    // Built before the fork: the child may only make async-signal-safe calls.
+    std::vector<std::string> environment;
+    std::vector<char*> envp;
+    if (!environment_.empty()) {
+        environment = mergedEnvironment(environment_);
+        for (auto& entry : environment)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+    }
+
     // The stdin pipe is made first so that, should fd 0 be free, its read end takes it and
     // the error pipe can never sit on the child's fd 0.
     int stdinPipe[2] = {-1, -1};
@@ -137,7 +204,9 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
 
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
-    if (pid == 0) execChild(path.c_str(), argv.data(), stdinPipe[0], errorPipe[1], parent);
+    if (pid == 0)
+        execChild(path.c_str(), argv.data(), envp.empty() ? nullptr : envp.data(),
+                  diesWithApplication_, stdinPipe[0], errorPipe[1], parent);
 
     closeFd(stdinPipe[0]);
     closeFd(errorPipe[1]);
@@ -180,6 +249,21 @@ bool PosixProcess::isRunning() {
         reaped_ = true;
         return false;
     }
+}
+
+void PosixProcess::setEnvironment(const std::string& name, const std::string& value) {
+    const std::string prefix = name + "=";
+    std::erase_if(environment_, [&](const std::string& e) { return e.starts_with(prefix); });
+    environment_.push_back(prefix + value);
+}
+
+bool PosixProcess::waitForEnd(double seconds) {
+    if (!isRunning()) return true;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(seconds));
+    awaitEnd(pid_, deadline);
+    return !isRunning();
 }
 
 void PosixProcess::interrupt() {

@@ -2,6 +2,9 @@
 
 #include "platform/ChildProcess.h"
 
+#include <string>
+#include <vector>
+
 // A child started with fork/execv. The parent learns of a failed exec through a close-on-exec
 // pipe, so a child that cannot be started is known at launch() and looks like one that
 // ended at once with status 127. Only the pid it started is ever waited for or signalled.
@@ -9,7 +12,7 @@
 // The standard-input text is written into the pipe before the fork, so it must fit in the
 // pipe buffer (64 KiB, grown up to the system limit on Linux); anything beyond is dropped.
 // On Linux the child is sent SIGTERM when the thread that launched it ends, which in the
-// application is the main thread, i.e. when the application dies.
+// application is the main thread, i.e. when the application dies (unless told otherwise).
 class PosixProcess : public ChildProcess {
 public:
     PosixProcess() = default;
@@ -17,12 +20,15 @@ public:
     PosixProcess(const PosixProcess&) = delete;
     PosixProcess& operator=(const PosixProcess&) = delete;
 
+    void setEnvironment(const std::string& name, const std::string& value) override;
+    void setDiesWithApplication(bool dies) override { diesWithApplication_ = dies; }
     // A handle launches at most once; a second call does nothing.
     void launch(const std::string& path, const std::vector<std::string>& arguments,
                 const std::string& stdinText = {}, bool closeStdin = false) override;
     bool isRunning() override;
     int exitStatus() override { return status_; }
     pid_t processIdentifier() const override { return pid_; }
+    bool waitForEnd(double seconds) override;
     void interrupt() override;
     void terminate() override;
 
@@ -36,4 +42,6 @@ private:
     pid_t pid_ = 0;
     int status_ = 0;
     int stdinWrite_ = -1;
+    bool diesWithApplication_ = true;
+    std::vector<std::string> environment_; // "NAME=value" entries that replace inherited ones
 };

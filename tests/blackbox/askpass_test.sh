@@ -54,29 +54,70 @@ for pw in "${passwords[@]}"; do
     expect_file "nothing on stderr for $pw" "$work/err" ""
 done
 
-# --- without a prompt argument as well ---------------------------------------------------------
+# --- only a password or passphrase prompt is answered ---------------------------------------
+# The prompts as OpenSSH 9 words them; keyboard-interactive passes on the server's own text.
 encode "plain" "$login" "$file"
+answered=(
+    "$login@127.0.0.1's password: "
+    "Enter passphrase for key '/home/$login/.ssh/id_ed25519': "
+    "($login@example.org) Password: "
+    "PASSWORD:"
+    "Enter passphrase for $login@host (will confirm): "
+)
+for prompt in "${answered[@]}"; do
+    run "$prompt"
+    expect_eq "status for: $prompt" 0 "$status"
+    expect_file "password for: $prompt" "$work/out" $'plain\n'
+done
+refused=(
+    "The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be established.
+ED25519 key fingerprint is SHA256:nThbg6kXUpJWGl7E1IGOCspRomTxdCARLviKw6E5SY8.
+This key is not known by any other names.
+Are you sure you want to continue connecting (yes/no/[fingerprint])? "
+    "Are you sure you want to continue connecting (yes/no/[fingerprint])?"
+    "Please type 'yes', 'no' or the fingerprint: "
+    "Allow use of key /home/$login/.ssh/id_ed25519?
+Key fingerprint SHA256:x. (yes/no) password"
+    "Verification code: "
+    "Enter PIN for ED25519-SK key /home/$login/.ssh/id_ed25519_sk: "
+    ""
+)
+for prompt in "${refused[@]}"; do
+    run "$prompt"
+    expect_eq "status for: $prompt" 1 "$status"
+    expect_file "nothing on stdout for: $prompt" "$work/out" ""
+    expect_one_line "one line on stderr for: $prompt" "$work/err"
+done
 run
-expect_eq "status without argument" 0 "$status"
-expect_file "password without argument" "$work/out" $'plain\n'
+expect_eq "status without argument" 1 "$status"
+expect_file "stdout without argument" "$work/out" ""
+
+# SSH_ASKPASS_PROMPT=confirm or none means no password, whatever the prompt says.
+for kind in confirm none; do
+    SSH_ASKPASS_PROMPT=$kind run "$login@127.0.0.1's password: "
+    expect_eq "status with SSH_ASKPASS_PROMPT=$kind" 1 "$status"
+    expect_file "stdout with SSH_ASKPASS_PROMPT=$kind" "$work/out" ""
+done
+SSH_ASKPASS_PROMPT=something-else run "Password: "
+expect_eq "another SSH_ASKPASS_PROMPT leaves it to the prompt" 0 "$status"
 
 # --- the file is read from the account record's home, never from HOME ----------------------
 mkdir -p "$HOME"
 encode "decoy" "$login" "$HOME/.ssh-askpass"
 encode "the real one" "$login" "$file"
-run "prompt"
+run "Password: "
 expect_file "HOME is ignored" "$work/out" $'the real one\n'
 
 # --- a missing or unreadable file: one line on stderr, nothing on stdout, status 1 ----------
 rm -f "$file"
-run "prompt"
+run "Password: "
 expect_eq "missing file status" 1 "$status"
 expect_file "missing file stdout" "$work/out" ""
 expect_one_line "missing file stderr" "$work/err"
 expect "missing file stderr names the file" grep -qF "$file" "$work/err"
 
 mkdir "$file"
-run
+run "Password: "
 expect_eq "unreadable file status" 1 "$status"
 expect_file "unreadable file stdout" "$work/out" ""
 expect_one_line "unreadable file stderr" "$work/err"
@@ -85,7 +126,7 @@ rmdir "$file"
 # --- no account record for the user id --------------------------------------------------------
 printf 'someoneelse:x:%s:%s:X:/nonexistent:/bin/sh\n' $(($(id -u) + 4242)) "$(id -g)" >"$work/passwd"
 encode "secret" "$login" "$file"
-NSS_WRAPPER_PASSWD=$work/passwd run "prompt"
+NSS_WRAPPER_PASSWD=$work/passwd run "Password: "
 expect_eq "no record status" 1 "$status"
 expect_file "no record stdout" "$work/out" ""
 expect_one_line "no record stderr" "$work/err"

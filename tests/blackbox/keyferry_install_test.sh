@@ -62,6 +62,15 @@ printf 'ssh-rsa AAAAnasty key\n' >"$nasty_key"
 nasty_target="user$nasty@host"
 start nasty "$nasty_target" -k "$nasty_key" -f "~/auth $nasty"
 
+# "~name/..." with the login of the test account: the remote shell (nss_wrapper's record)
+# expands it to that account's home; the rest stays quoted.
+login=$QB_TEST_LOGIN_NAME
+start tilde-user user@example.org -f "~$login/.ssh/named keys"
+# A "~" followed by what is no user name is quoted whole, so nothing expands it.
+start tilde-other user@example.org -f "~x;touch pwned-tilde"
+mkdir -p "$root/tilde-plus/remote/~+"
+start tilde-plus user@example.org -f "~+/keys"
+
 wait
 
 # --- what they did ----------------------------------------------------------------------------
@@ -114,6 +123,22 @@ expect_file "nasty: key in the file named literally" "$d/remote/auth $nasty" $'s
 expect_eq "nasty: remote home holds only .ssh and that file" \
     ".ssh"$'\n'"auth $nasty" "$(ls -A "$d/remote")"
 expect_eq "nasty: nothing created in the working folder" "" "$(ls -A "$d/work")"
+
+d=$root/tilde-user
+expect_file "tilde-user: output" "$d/out" \
+    "$(progress "$home/.ssh/id_rsa.pub" "~$login/.ssh/named keys")"$'\n'
+check_run tilde-user user@example.org "~$login/'.ssh/named keys'"
+expect_file "tilde-user: key in that user's home" "$home/.ssh/named keys" "$default_key"$'\n'
+expect "tilde-user: nothing in the remote home" test ! -e "$d/remote/.ssh/named keys"
+
+d=$root/tilde-other
+check_run tilde-other user@example.org "'~x;touch pwned-tilde'"
+expect_file "tilde-other: key in the file named literally" "$d/remote/~x;touch pwned-tilde" \
+    "$default_key"$'\n'
+
+check_run tilde-plus user@example.org "'~+/keys'"
+expect_file "tilde-plus: key in the folder named ~+" "$root/tilde-plus/remote/~+/keys" \
+    "$default_key"$'\n'
 
 expect_eq "no value was executed anywhere" "" "$(find "$QB_TEST_ROOT" -name 'pwned*' -o -name y)"
 finish

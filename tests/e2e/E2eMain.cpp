@@ -1,5 +1,9 @@
+#include "SkipReporting.h"
+#include "TestSshd.h"
+
 #include <csignal>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
@@ -8,5 +12,11 @@ int main(int argc, char** argv) {
     ::setsid();
     ::signal(SIGPIPE, SIG_IGN);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    if (!GTEST_FLAG_GET(list_tests)) {
+        if (auto reason = TestSshd::unavailableReason()) {
+            std::cout << "SKIPPED: the e2e tests cannot run here: " << *reason << "\n";
+            return kSkippedExitCode;
+        }
+    }
+    return runAllTestsReportingSkips();
 }

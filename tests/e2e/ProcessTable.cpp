@@ -1,17 +1,20 @@
 #include "ProcessTable.h"
 
+#include "platform/Files.h"
+
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
 namespace proctable {
 
+// A process may end and be reaped between the open and the read of its /proc file; plain
+// read() then fails with ESRCH and we see nothing, where a stream would throw.
 std::optional<Entry> lookup(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!in || !std::getline(in, line)) return std::nullopt;
+    auto stat = files::readWhole("/proc/" + std::to_string(pid) + "/stat");
+    if (!stat) return std::nullopt;
+    const std::string line = stat->substr(0, stat->find('\n'));
     // "pid (comm) state ppid ...": comm may hold blanks and parentheses, so cut at the last ')'.
     auto open = line.find('(');
     auto close = line.rfind(')');
@@ -65,8 +68,7 @@ int openFileCount(pid_t pid) {
 }
 
 std::string commandLine(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string raw = files::readWhole("/proc/" + std::to_string(pid) + "/cmdline").value_or("");
     while (!raw.empty() && raw.back() == '\0')
         raw.pop_back();
     for (char& c : raw)

@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 extern char** environ;
 
@@ -17,18 +20,6 @@ namespace subprocess {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::vector<std::string> environmentFor(Env env) {
-    std::vector<std::string> out;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        if (env == Env::RealAccounts &&
-            (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("NSS_WRAPPER_", 0) == 0))
-            continue;
-        out.push_back(std::move(entry));
-    }
-    return out;
-}
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
@@ -38,12 +29,10 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return out;
 }
 
-// Waits for `pid` up to `deadline`; true and the status when it ended.
-// Starts argv with the environment chosen by `env`; consumes `actions`. Returns posix_spawn's code.
-int spawnWith(posix_spawn_file_actions_t& actions, const std::vector<std::string>& argv, Env env,
-              pid_t& pid) {
+// Starts argv with the environment `envStrings`; consumes `actions`. Returns posix_spawn's code.
+int spawnWith(posix_spawn_file_actions_t& actions, const std::vector<std::string>& argv,
+              std::vector<std::string> envStrings, pid_t& pid) {
     std::vector<std::string> args = argv;
-    std::vector<std::string> envStrings = environmentFor(env);
     auto argp = pointers(args);
     auto envp = pointers(envStrings);
     int rc = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
@@ -51,6 +40,7 @@ int spawnWith(posix_spawn_file_actions_t& actions, const std::vector<std::string
     return rc;
 }
 
+// Waits for `pid` up to `deadline`; true and the status when it ended.
 bool waitUntil(pid_t pid, Clock::time_point deadline, int& status) {
     for (;;) {
         pid_t r = ::waitpid(pid, &status, WNOHANG);
@@ -62,6 +52,19 @@ bool waitUntil(pid_t pid, Clock::time_point deadline, int& status) {
 }
 
 } // namespace
+
+std::vector<std::string> environment(Env env) {
+    std::vector<std::string> out;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        if (env == Env::RealAccounts &&
+            (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("NSS_WRAPPER_", 0) == 0 ||
+             entry.rfind("PAM_WRAPPER", 0) == 0 || entry.rfind("UID_WRAPPER", 0) == 0))
+            continue;
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
 
 Result run(const std::vector<std::string>& argv, Env env, const std::string& input,
            double timeoutSeconds) {
@@ -80,7 +83,7 @@ Result run(const std::vector<std::string>& argv, Env env, const std::string& inp
     posix_spawn_file_actions_adddup2(&actions, out[1], 2);
 
     pid_t pid = 0;
-    int rc = spawnWith(actions, argv, env, pid);
+    int rc = spawnWith(actions, argv, environment(env), pid);
     ::close(in[0]);
     ::close(out[1]);
     if (rc != 0) {
@@ -123,17 +126,35 @@ Result run(const std::vector<std::string>& argv, Env env, const std::string& inp
 
 std::optional<pid_t> spawn(const std::vector<std::string>& argv, Env env,
                            const std::string& logPath) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (!logPath.empty()) {
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    return spawn(argv, environment(env), logPath);
+}
+
+std::optional<pid_t> spawn(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& environment,
+                           const std::string& logPath) {
+    std::vector<std::string> args = argv;
+    std::vector<std::string> envStrings = environment;
+    auto argp = pointers(args);
+    auto envp = pointers(envStrings);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        // Between fork and exec only async-signal-safe calls.
+#ifdef __linux__
+        // Ends with this process also when it dies without running its destructors (a crash,
+        // CTest's time limit); the getppid test covers a parent that died before prctl.
+        if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(127);
+#endif
+        int in = ::open("/dev/null", O_RDONLY);
+        if (in < 0 || ::dup2(in, 0) < 0) ::_exit(127);
+        if (!logPath.empty()) {
+            int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            if (out < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) ::_exit(127);
+        }
+        ::execve(argp[0], argp.data(), envp.data());
+        ::_exit(127);
     }
-    pid_t pid = 0;
-    int rc = spawnWith(actions, argv, env, pid);
-    if (rc != 0) return std::nullopt;
     return pid;
 }
 

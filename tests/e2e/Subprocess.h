@@ -13,9 +13,12 @@ struct Result {
     std::string output; // standard output and standard error together
 };
 
-// Which environment a child gets: ours, or ours without the nss_wrapper variables (for
-// programs that must see the real account database, such as sshd and useradd).
+// Which environment a child gets: ours, or ours without the preloaded wrappers and the
+// nss_wrapper variables (for programs that must see the real account database).
 enum class Env { Inherit, RealAccounts };
+
+// Our environment as `env` chooses it, one "NAME=value" per entry.
+std::vector<std::string> environment(Env env);
 
 // Runs `argv` (argv[0] an absolute path) to its end, at most `timeoutSeconds`, with
 // `input` on its standard input.
@@ -23,8 +26,13 @@ Result run(const std::vector<std::string>& argv, Env env = Env::Inherit,
            const std::string& input = {}, double timeoutSeconds = 20);
 
 // Starts a long-lived child with standard input from /dev/null and output to `logPath`
-// (or inherited when empty). Returns its pid, or nothing when it could not be started.
+// (or inherited when empty); it gets SIGTERM when this process dies (Linux). Returns its pid,
+// or nothing when it could not be started.
 std::optional<pid_t> spawn(const std::vector<std::string>& argv, Env env,
+                           const std::string& logPath = {});
+// The same with exactly the given environment.
+std::optional<pid_t> spawn(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& environment,
                            const std::string& logPath = {});
 
 // SIGTERM, then SIGKILL after `graceSeconds`; reaps it. For children that spawn() started.

@@ -6,14 +6,13 @@
 #include "platform/Accounts.h"
 #include "platform/Files.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -39,20 +38,37 @@ void runOrThrow(const std::vector<std::string>& argv, Env env = Env::Inherit,
                                  "): " + r.output);
 }
 
-// useradd and chpasswd lock /etc/passwd and /etc/shadow; test programs running side by side
-// take turns through a lock file of their own.
-void ensureAccount() {
-    int lock = ::open("/tmp/qbe2e-account.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lock >= 0) ::flock(lock, LOCK_EX);
-    auto added = subprocess::run({"/usr/sbin/useradd", "-m", "-s", "/bin/sh", TestSshd::kUser},
-                                 Env::RealAccounts);
-    auto changed = subprocess::run({"/usr/sbin/chpasswd"}, Env::RealAccounts,
-                                   std::string(TestSshd::kUser) + ":" + TestSshd::kPassword + "\n");
-    if (lock >= 0) ::close(lock);
-    // 9: the account exists already.
-    if (added.exitCode != 0 && added.exitCode != 9)
-        throw std::runtime_error("useradd failed: " + added.output);
-    if (changed.exitCode != 0) throw std::runtime_error("chpasswd failed: " + changed.output);
+// What the sshd believes its user and group ids are (uid_wrapper): any unprivileged number.
+constexpr const char* kServerId = "4242";
+
+std::string sshdPath() {
+    if (const char* chosen = std::getenv("QB_TEST_SSHD"); chosen && *chosen) return chosen;
+    const std::string unpacked = QB_TEST_SSHD_DIR "/usr/sbin/sshd";
+    if (::access(unpacked.c_str(), X_OK) == 0) return unpacked;
+    return "/usr/sbin/sshd";
+}
+
+bool isFile(const char* path) {
+    return *path && ::access(path, R_OK) == 0;
+}
+
+// pam_wrapper copies the PAM stack into /tmp/pam.X (X one character) with a file "pid" for
+// every process that uses it, and removes the folder when the process ends normally. sshd's
+// per-connection processes end with _exit(), so their folders stay behind until a later
+// pam_wrapper process of the same user finds them stale; remove them now, as it would.
+void removeStalePamWrapperFolders() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
+        const std::string name = entry.path().filename();
+        struct stat info = {};
+        if (name.size() != 5 || name.rfind("pam.", 0) != 0 ||
+            ::lstat(entry.path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::geteuid())
+            continue;
+        const long pid = std::atol(readFile(entry.path() / "pid").c_str());
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry.path(), error);
+    }
 }
 
 std::string firstTwoWords(const std::string& line) {
@@ -65,39 +81,46 @@ std::string firstTwoWords(const std::string& line) {
 } // namespace
 
 std::optional<std::string> TestSshd::unavailableReason() {
-    if (::geteuid() != 0)
-        return "the e2e tests create the server account qbe2e and so must run as root (as CI does)";
-    if (::access("/usr/sbin/sshd", X_OK) != 0 || ::access("/usr/bin/ssh", X_OK) != 0)
-        return "openssh-server and openssh-client are needed (scripts/install-deps)";
+    const std::string sshd = sshdPath();
+    if (::access(sshd.c_str(), X_OK) != 0)
+        return "no sshd at " + sshd +
+               ": scripts/unpack-test-sshd " QB_TEST_SSHD_DIR
+               " unpacks one (CTest runs it before the e2e tests)";
+    if (::access("/usr/bin/ssh", X_OK) != 0 || ::access("/usr/bin/ssh-keygen", X_OK) != 0)
+        return "openssh-client is needed (scripts/install-deps test)";
+    if (!isFile(QB_NSS_WRAPPER_LIB) || !isFile(QB_PAM_WRAPPER_LIB) || !isFile(QB_UID_WRAPPER_LIB) ||
+        !isFile(QB_PAM_MATRIX_MODULE))
+        return "libnss-wrapper, libpam-wrapper and libuid-wrapper are needed (scripts/install-deps "
+               "test), then a new cmake configure";
     if (!std::getenv("QB_TEST_HOME") || !accounts::homeDirectory())
         return "run under tests/support/with-test-home, which gives the account record a home";
     return std::nullopt;
 }
 
 TestSshd::TestSshd() {
-    ensureAccount();
-    ::mkdir("/run/sshd", 0755);
-
-    char dirTemplate[] = "/tmp/qb-sshd.XXXXXX";
-    if (!::mkdtemp(dirTemplate)) throw std::runtime_error("mkdtemp failed");
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dirTemplate = std::string(tmp && *tmp ? tmp : "/tmp") + "/qb-sshd.XXXXXX";
+    if (!::mkdtemp(dirTemplate.data())) throw std::runtime_error("mkdtemp failed");
     dir_ = dirTemplate;
-    // sshd reads the authorized keys as qbe2e, which must be able to reach them.
-    ::chmod(dir_.c_str(), 0755);
-
-    runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "qbe2e-host", "-f",
-                dir_ + "/host_key"});
 
     const std::string sshDir = *accounts::homeDirectory() + "/.ssh";
     ::mkdir(sshDir.c_str(), 0700);
     clientKey_ = sshDir + "/qbe2e_key";
     ::unlink(clientKey_.c_str());
     ::unlink((clientKey_ + ".pub").c_str());
-    runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", kKeyPassphrase, "-C",
-                "qbe2e-client", "-f", clientKey_});
-    writeFile(dir_ + "/authorized_keys", readFile(clientKey_ + ".pub"), 0644);
-
-    start();
-    writeClientSide();
+    try {
+        runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", kKeyPassphrase, "-C",
+                    "qbe2e-client", "-f", clientKey_});
+        writeServerSide();
+        start();
+        writeClientSide();
+    } catch (...) {
+        // No destructor runs for an object whose constructor throws.
+        subprocess::stop(pid_);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+        throw;
+    }
 }
 
 TestSshd::~TestSshd() {
@@ -105,9 +128,62 @@ TestSshd::~TestSshd() {
     subprocess::stop(pid_);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
+    removeStalePamWrapperFolders();
+}
+
+// The server's own world, all inside dir_: host key, authorized keys, the account record of
+// kUser (nss_wrapper) and a PAM stack whose pam_matrix knows kPassword (pam_wrapper).
+void TestSshd::writeServerSide() {
+    runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "qbe2e-host", "-f",
+                dir_ + "/host_key"});
+    writeFile(dir_ + "/authorized_keys", readFile(clientKey_ + ".pub"), 0600);
+
+    const std::string home = dir_ + "/home";
+    ::mkdir(home.c_str(), 0700);
+    writeFile(dir_ + "/passwd",
+              std::string(kUser) + ":x:" + kServerId + ":" + kServerId +
+                  ":QuillboreSSH e2e:" + home + ":/bin/sh\n",
+              0600);
+    writeFile(dir_ + "/group", std::string(kUser) + ":x:" + kServerId + ":\n", 0600);
+    const std::string uid = std::to_string(::getuid()), gid = std::to_string(::getgid());
+    writeFile(dir_ + "/session-passwd",
+              std::string(kUser) + ":x:" + uid + ":" + gid + ":QuillboreSSH e2e:" + home +
+                  ":/bin/sh\n",
+              0600);
+    writeFile(dir_ + "/session-group", std::string(kUser) + ":x:" + gid + ":\n", 0600);
+
+    const std::string passdb = dir_ + "/passdb";
+    writeFile(passdb, std::string(kUser) + ":" + kPassword + ":sshd\n", 0600);
+    const std::string pamDir = dir_ + "/pam.d";
+    ::mkdir(pamDir.c_str(), 0700);
+    std::string stack;
+    for (const char* type : {"auth", "account", "session", "password"})
+        stack +=
+            std::string(type) + " required " + QB_PAM_MATRIX_MODULE + " passdb=" + passdb + "\n";
+    writeFile(pamDir + "/sshd", stack, 0600);
+    writeFile(pamDir + "/other", stack, 0600); // read by libpam's set-up, unused otherwise
+}
+
+std::vector<std::string> TestSshd::serverEnvironment() const {
+    auto env = subprocess::environment(subprocess::Env::RealAccounts);
+    env.push_back(std::string("LD_PRELOAD=") + QB_UID_WRAPPER_LIB + ":" + QB_PAM_WRAPPER_LIB + ":" +
+                  QB_NSS_WRAPPER_LIB);
+    for (const char* id : {"RUID", "EUID", "SUID", "RGID", "EGID", "SGID"})
+        env.push_back(std::string("UID_WRAPPER_INITIAL_") + id + "=" + kServerId);
+    for (const std::string& entry : std::vector<std::string>{
+             "UID_WRAPPER=1", "PAM_WRAPPER=1", "PAM_WRAPPER_SERVICE_DIR=" + dir_ + "/pam.d",
+             "NSS_WRAPPER_PASSWD=" + dir_ + "/passwd", "NSS_WRAPPER_GROUP=" + dir_ + "/group"})
+        env.push_back(entry);
+    return env;
 }
 
 void TestSshd::start() {
+    const std::string sshd = sshdPath();
+    // A command run through the server runs as the user running the tests, whom its own
+    // account record names kUser too.
+    const std::string sessionEnv = std::string("SetEnv LD_PRELOAD=") + QB_NSS_WRAPPER_LIB +
+                                   " NSS_WRAPPER_PASSWD=" + dir_ + "/session-passwd" +
+                                   " NSS_WRAPPER_GROUP=" + dir_ + "/session-group\n";
     std::string lastLog;
     // The free port may be taken between our look and sshd's bind: try a few.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -132,7 +208,7 @@ void TestSshd::start() {
                       "PasswordAuthentication yes\n"
                       "KbdInteractiveAuthentication no\n"
                       "PermitRootLogin no\n"
-                      "UsePAM no\n"
+                      "UsePAM yes\n"
                       "StrictModes no\n"
                       "AllowTcpForwarding yes\n"
                       "GatewayPorts no\n"
@@ -143,14 +219,15 @@ void TestSshd::start() {
                       "MaxAuthTries 6\n"
                       "LoginGraceTime 20\n"
                       "ClientAliveInterval 5\n"
-                      "LogLevel VERBOSE\n",
+                      "LogLevel VERBOSE\n" +
+                      sessionEnv,
                   0600);
         const std::string log = dir_ + "/sshd.log";
         ::unlink(log.c_str());
-        // sshd must see the real account database, not the test's account record.
+        // sshd re-executes itself for each connection, so it must be started by absolute path.
         auto pid =
-            subprocess::spawn({"/usr/sbin/sshd", "-D", "-f", config, "-E", log}, Env::RealAccounts);
-        if (!pid) throw std::runtime_error("cannot start /usr/sbin/sshd");
+            subprocess::spawn({sshd, "-D", "-f", config, "-E", log}, serverEnvironment(), log);
+        if (!pid) throw std::runtime_error("cannot start " + sshd);
         pid_ = *pid;
         for (int i = 0; i < 500; ++i) {
             if (proctable::hasEnded(pid_)) break;

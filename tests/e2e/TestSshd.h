@@ -9,8 +9,13 @@
 // client side that reaches it: ~/.ssh/config, known_hosts and a passphrase-protected key in
 // the home of the test's account record (with-test-home), which is where ssh reads them.
 //
-// The server account qbe2e (password and authorized key) is created when running as root;
-// otherwise unavailableReason() says why the tests cannot run.
+// The sshd runs as the user running the tests and serves only that user, under the login
+// kUser: no account of the machine is created or used. Its account record comes from
+// nss_wrapper, its password check from pam_wrapper with pam_matrix, and uid_wrapper has it
+// believe it runs as an unprivileged user id, the same whether the tests run as root or not
+// (so it never needs the privilege separation account or /run/sshd). Which sshd: $QB_TEST_SSHD, else the one that
+// scripts/unpack-test-sshd unpacked into the build folder, else /usr/sbin/sshd.
+// unavailableReason() says what is missing.
 //
 // Host aliases of the client configuration (all lead to 127.0.0.1):
 //   kKeyHost       the sshd, public keys only (the agent's)
@@ -45,8 +50,10 @@ public:
     int dropAllSessions();
 
 private:
+    void writeServerSide();
     void start();
     void writeClientSide();
+    std::vector<std::string> serverEnvironment() const;
 
     std::string dir_;
     std::string clientKey_;

@@ -9,6 +9,10 @@ public:
     FakeProcess(std::shared_ptr<FakeChild> child, FakeLauncher& owner, pid_t pid)
         : child_(std::move(child)), owner_(owner), pid_(pid) {}
 
+    void setEnvironment(const std::string& name, const std::string& value) override {
+        child_->environment[name] = value;
+    }
+    void setDiesWithApplication(bool dies) override { child_->diesWithApplication = dies; }
     void launch(const std::string& path, const std::vector<std::string>& arguments,
                 const std::string& stdinText, bool closeStdin) override {
         child_->launched = true;
@@ -23,6 +27,10 @@ public:
     bool isRunning() override { return child_->alive; }
     int exitStatus() override { return child_->alive ? 0 : child_->status; }
     pid_t processIdentifier() const override { return child_->launched ? pid_ : 0; }
+    bool waitForEnd(double seconds) override {
+        child_->waits.push_back(seconds);
+        return !child_->alive;
+    }
     void interrupt() override { child_->signals.push_back(SIGINT); }
     void terminate() override { child_->signals.push_back(SIGTERM); }
 

@@ -3,6 +3,7 @@
 #include "platform/ChildProcess.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,7 +18,10 @@ struct FakeChild {
     bool alive = false;
     int status = 0;
     pid_t pid = 0;
-    std::vector<int> signals;  // SIGINT, SIGTERM as sent, in order
+    std::vector<int> signals;                       // SIGINT, SIGTERM as sent, in order
+    std::map<std::string, std::string> environment; // variables set for the child
+    bool diesWithApplication = true;
+    std::vector<double> waits; // the bound of every waitForEnd, in order
 
     void exit(int exitStatus) {
         alive = false;

@@ -1,9 +1,12 @@
 #include "ControllerFixture.h"
 #include "platform/Accounts.h"
+#include "platform/Files.h"
 #include "store/Cipher.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,6 +117,54 @@ TEST_F(LifecycleTest, StartedLockedLoadsTheListButAppliesNoPreferences) {
     EXPECT_EQ(c.theServiceList->size(), 1u);
 }
 
+// A crash between a save's temporary file and its rename leaves a scrambled copy of the
+// passwords beside the file; the next start removes it, and nothing of the user's.
+TEST_F(LifecycleTest, StartRemovesLeftoversOfInterruptedSaves) {
+    const std::string home = std::getenv("QB_TEST_HOME");
+    const std::vector<std::string> leftovers = {".QuillboreSSH.lst.qbtmp-a1B2c3",
+                                                ".QuillboreSSH.qbtmp-ZZ9zz9",
+                                                ".ssh-askpass.qbtmp-000000"};
+    for (const auto& name : leftovers)
+        ControllerFixture::writeHomeFile(name, "scrambled");
+    ControllerFixture::writeHomeFile(".QuillboreSSH.lst.orig", "the user's");
+
+    c.applicationDidFinishLaunching();
+
+    for (const auto& name : leftovers)
+        EXPECT_NE(::access((home + "/" + name).c_str(), F_OK), 0) << name;
+    EXPECT_EQ(ControllerFixture::readHomeFile(".QuillboreSSH.lst.orig"), "the user's");
+    ControllerFixture::removeHomeFile(".QuillboreSSH.lst.orig");
+}
+
+// Dotfile managers link the data files: saving writes the link's target and keeps the link.
+TEST_F(LifecycleTest, ALinkedServiceListIsSavedThroughTheLink) {
+    const std::string home = std::getenv("QB_TEST_HOME");
+    const std::string folder = home + "/dotfiles";
+    ::mkdir(folder.c_str(), 0700);
+    const std::string target = folder + "/services";
+    ASSERT_EQ(::symlink("dotfiles/services", (home + "/.QuillboreSSH.lst").c_str()), 0);
+    writeList(record("a.example", "1080", "ann", "pw", "SOCKS"));
+    const std::string before = ControllerFixture::readHomeFile(".QuillboreSSH.lst");
+
+    c.applicationDidFinishLaunching();
+    c.theServiceList->push_back((*c.theServiceList)[0]);
+    ui.serviceList.reloadData();
+
+    struct stat st {};
+    ASSERT_EQ(::lstat((home + "/.QuillboreSSH.lst").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    const std::string after = files::readWhole(target).value_or("");
+    EXPECT_NE(after, before);
+    EXPECT_EQ(cipher::decryptString(after, c.getLoginName()),
+              record("a.example", "1080", "ann", "pw", "SOCKS") + "\r\n" +
+                  record("a.example", "1080", "ann", "pw", "SOCKS"));
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
+    ::unlink(target.c_str());
+    ::rmdir(folder.c_str());
+}
+
 TEST_F(LifecycleTest, TitleReadsLikeAShellPrompt) {
     ui.mainWindow.setTitle("Tunnels");
     c.applicationDidFinishLaunching();
@@ -181,6 +232,20 @@ TEST_F(LifecycleTest, EndUnloadsKeysStopsEveryTunnelRemovesTheAskpassFileAndLets
     EXPECT_FALSE(c.authRef);
     EXPECT_FALSE(f.authorizer.held);
     EXPECT_GT(f.authorizer.releases, releasesBefore);
+}
+
+// ssh-add -D must have reached the agent before the application exits (its children die with
+// it): the end waits for it, boundedly, and that ssh-add is not tied to the application.
+TEST_F(LifecycleTest, EndWaitsBoundedlyForTheKeysToLeaveTheAgent) {
+    c.applicationDidFinishLaunching();
+    const std::size_t before = f.launcher.children.size();
+    c.applicationWillTerminate();
+    auto unload = f.launcher.launchedWith("/usr/bin/ssh-add").back();
+    ASSERT_EQ(f.launcher.children.size(), before + 1);
+    EXPECT_EQ(unload->arguments, std::vector<std::string>{"-D"});
+    EXPECT_EQ(unload->waits, std::vector<double>{QuillboreDel::kAgentUnloadWaitSeconds});
+    EXPECT_LE(QuillboreDel::kAgentUnloadWaitSeconds, 10.0);
+    EXPECT_FALSE(unload->diesWithApplication);
 }
 
 TEST_F(LifecycleTest, EndWithAnEmptyListOnlyUnloadsAndReleases) {

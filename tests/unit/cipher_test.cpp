@@ -145,3 +145,31 @@ TEST(CipherReference, AgreesWithAnIndependentImplementationOnRandomText) {
         ASSERT_EQ(cipher::decryptString(stored, key), text) << "round " << round;
     }
 }
+
+// A login name is read as UTF-8: the key length is its number of characters, not of bytes.
+TEST(CipherKeyLength, CountsUtf8CharactersNotBytes) {
+    EXPECT_EQ(cipher::keyLength(""), 0u);
+    EXPECT_EQ(cipher::keyLength("alice"), 5u);
+    EXPECT_EQ(cipher::keyLength("zo\xc3\xab"), 3u);               // zoë: 2-byte ë
+    EXPECT_EQ(cipher::keyLength("\xe7\x94\xb0\xe4\xb8\xad"), 2u); // two 3-byte characters
+    EXPECT_EQ(cipher::keyLength("a\xf0\x9f\x90\xa7z"), 3u);       // a 4-byte character
+}
+
+TEST(CipherKeyLength, EachByteOutsideAWellFormedSequenceCountsOnce) {
+    EXPECT_EQ(cipher::keyLength("\x80\xbf"), 2u);         // stray continuation bytes
+    EXPECT_EQ(cipher::keyLength("a\xc3"), 2u);            // sequence cut short at the end
+    EXPECT_EQ(cipher::keyLength("\xc3z"), 2u);            // lead byte without its follower
+    EXPECT_EQ(cipher::keyLength("\xc0\xaf"), 2u);         // overlong "/"
+    EXPECT_EQ(cipher::keyLength("\xed\xa0\x80"), 3u);     // a surrogate is no character
+    EXPECT_EQ(cipher::keyLength("\xf4\x90\x80\x80"), 4u); // beyond U+10FFFF
+    EXPECT_EQ(cipher::keyLength("\xe2\x82"), 2u);         // 3-byte sequence missing a byte
+}
+
+TEST(CipherKeyLength, ANonAsciiKeyEnciphersLikeAnAsciiKeyOfAsManyCharacters) {
+    const std::string text = "Server.example:22\r\nuser\x1fPa55 w0rd! abcdefghijklmnopqrstuvwxyz";
+    const std::string zoe = "zo\xc3\xab";
+    EXPECT_EQ(cipher::encryptString(text, zoe), cipher::encryptString(text, "abc"));
+    EXPECT_NE(cipher::encryptString(text, zoe), cipher::encryptString(text, "abcd"));
+    EXPECT_EQ(cipher::encryptString(text, zoe), reference::encrypt(text, 3));
+    EXPECT_EQ(cipher::decryptString(cipher::encryptString(text, zoe), zoe), text);
+}

@@ -1,6 +1,7 @@
 #include "platform/Accounts.h"
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -130,6 +131,113 @@ TEST_F(FilesTest, RemoveTreatsAMissingFileAsDone) {
     EXPECT_EQ(files::readWhole(path("askpass")), std::nullopt);
     EXPECT_TRUE(files::remove(path("askpass")));
     EXPECT_FALSE(files::remove(dir)); // a folder is not a file to remove
+}
+
+// ---- Symbolic links --------------------------------------------------------------------------
+
+std::string linkText(const std::string& p) {
+    char buffer[4096];
+    const ssize_t n = readlink(p.c_str(), buffer, sizeof buffer);
+    return n < 0 ? std::string() : std::string(buffer, static_cast<std::size_t>(n));
+}
+
+bool isLink(const std::string& p) {
+    struct stat st = {};
+    return lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+TEST_F(FilesTest, WritingThroughALinkReplacesItsTargetAndKeepsTheLink) {
+    ASSERT_EQ(mkdir(path("dotfiles").c_str(), 0700), 0);
+    const std::string target = path("dotfiles/QuillboreSSH.lst");
+    { std::ofstream(target) << "old"; }
+    chmod(target.c_str(), 0644);
+    ASSERT_EQ(symlink("dotfiles/QuillboreSSH.lst", path(".QuillboreSSH.lst").c_str()), 0);
+
+    ASSERT_TRUE(files::writeAtomically(path(".QuillboreSSH.lst"), "new"));
+    EXPECT_TRUE(isLink(path(".QuillboreSSH.lst")));
+    EXPECT_EQ(linkText(path(".QuillboreSSH.lst")), "dotfiles/QuillboreSSH.lst");
+    EXPECT_EQ(files::readWhole(target), "new");
+    EXPECT_EQ(modeOf(target), 0600u);
+    // The temporary file was made beside the target (one rename) and is gone.
+    std::vector<std::string> names = entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".QuillboreSSH.lst", "dotfiles"}));
+    std::vector<std::string> inTarget;
+    DIR* d = opendir(path("dotfiles").c_str());
+    while (dirent* e = readdir(d))
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+            inTarget.push_back(e->d_name);
+    closedir(d);
+    EXPECT_EQ(inTarget, std::vector<std::string>{"QuillboreSSH.lst"});
+}
+
+TEST_F(FilesTest, AChainOfLinksAndADanglingLinkLeadToTheFinalTarget) {
+    ASSERT_EQ(mkdir(path("store").c_str(), 0700), 0);
+    // absolute -> relative -> not yet existing file
+    ASSERT_EQ(symlink("../store/prefs", path("store/middle").c_str()), 0);
+    ASSERT_EQ(symlink(path("store/middle").c_str(), path(".QuillboreSSH").c_str()), 0);
+
+    ASSERT_TRUE(files::writeAtomically(path(".QuillboreSSH"), "first"));
+    ASSERT_TRUE(files::writeAtomically(path(".QuillboreSSH"), "second"));
+    EXPECT_TRUE(isLink(path(".QuillboreSSH")));
+    EXPECT_TRUE(isLink(path("store/middle")));
+    EXPECT_EQ(files::readWhole(path("store/prefs")), "second");
+    EXPECT_EQ(modeOf(path("store/prefs")), 0600u);
+}
+
+TEST_F(FilesTest, ALinkLoopIsAFailedWriteThatChangesNothing) {
+    ASSERT_EQ(symlink("b", path("a").c_str()), 0);
+    ASSERT_EQ(symlink("a", path("b").c_str()), 0);
+    EXPECT_FALSE(files::writeAtomically(path("a"), "x"));
+    EXPECT_TRUE(isLink(path("a")));
+    EXPECT_EQ(linkText(path("a")), "b");
+    EXPECT_EQ(entries().size(), 2u);
+}
+
+// ---- Leftovers of an interrupted write ---------------------------------------------------------
+
+TEST_F(FilesTest, OnlyOurOwnLeftoverTemporaryFilesAreRemoved) {
+    const std::string file = path(".QuillboreSSH.lst");
+    ASSERT_TRUE(files::writeAtomically(file, "kept"));
+    const std::vector<std::string> ours = {".QuillboreSSH.lst.qbtmp-Ab12Cd",
+                                           ".QuillboreSSH.lst.qbtmp-zzzzzz"};
+    const std::vector<std::string> notOurs = {
+        ".QuillboreSSH.lst.qbtmp-Ab12C",   ".QuillboreSSH.lst.qbtmp-Ab12Cde",
+        ".QuillboreSSH.lst.qbtmp-Ab-2Cd",  ".QuillboreSSH.lst.backup",
+        ".QuillboreSSH.lst.A1b2C3",        ".QuillboreSSH.qbtmp-Ab12Cd",
+        "x.QuillboreSSH.lst.qbtmp-Ab12Cd", ".QuillboreSSH.lst.qbtmp-Ab12Cd.keep"};
+    for (const auto& name : ours)
+        std::ofstream(path(name)) << "scrambled passwords";
+    for (const auto& name : notOurs)
+        std::ofstream(path(name)) << "a file of the user's";
+    // Named like ours, but a folder and a link: not files we made.
+    ASSERT_EQ(mkdir(path(".QuillboreSSH.lst.qbtmp-Folder").c_str(), 0700), 0);
+    ASSERT_EQ(symlink("kept-target", path(".QuillboreSSH.lst.qbtmp-Link00").c_str()), 0);
+
+    files::removeLeftoverTemporaries(file);
+
+    for (const auto& name : ours)
+        EXPECT_FALSE(files::readWhole(path(name))) << name;
+    for (const auto& name : notOurs)
+        EXPECT_EQ(files::readWhole(path(name)), "a file of the user's") << name;
+    EXPECT_TRUE(isLink(path(".QuillboreSSH.lst.qbtmp-Link00")));
+    EXPECT_EQ(modeOf(path(".QuillboreSSH.lst.qbtmp-Folder")), 0700u);
+    EXPECT_EQ(files::readWhole(file), "kept");
+}
+
+TEST_F(FilesTest, LeftoversBesideALinkTargetAreRemovedToo) {
+    ASSERT_EQ(mkdir(path("dotfiles").c_str(), 0700), 0);
+    ASSERT_EQ(symlink("dotfiles/prefs", path(".QuillboreSSH").c_str()), 0);
+    ASSERT_TRUE(files::writeAtomically(path(".QuillboreSSH"), "kept"));
+    std::ofstream(path("dotfiles/prefs.qbtmp-Q1w2E3")) << "scrambled";
+    std::ofstream(path(".QuillboreSSH.qbtmp-Q1w2E3")) << "scrambled";
+
+    files::removeLeftoverTemporaries(path(".QuillboreSSH"));
+
+    EXPECT_FALSE(files::readWhole(path("dotfiles/prefs.qbtmp-Q1w2E3")));
+    EXPECT_FALSE(files::readWhole(path(".QuillboreSSH.qbtmp-Q1w2E3")));
+    EXPECT_EQ(files::readWhole(path(".QuillboreSSH")), "kept");
+    EXPECT_TRUE(isLink(path(".QuillboreSSH")));
 }
 
 TEST(Accounts, ComeFromTheAccountRecordNotTheEnvironment) {

@@ -35,17 +35,19 @@ bool ends(ChildProcess& child) {
     return eventually([&] { return !child.isRunning(); });
 }
 
-// State letter from /proc/<pid>/stat ('Z' for a zombie), or 0 when the pid is gone.
-char processState(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size()) return 0;
-    return stat[close + 2];
+// How a child of this process stands, asked of the kernel without reaping it (WNOWAIT), so
+// the answer never races with the handle's own reaping the way a read of /proc would.
+enum class ChildState { Running, EndedNotReaped, Reaped };
+
+ChildState childState(pid_t pid) {
+    siginfo_t info = {};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        if (errno != EINTR) return ChildState::Reaped; // ECHILD: no longer a child of ours
+    return info.si_pid == pid ? ChildState::EndedNotReaped : ChildState::Running;
 }
 
 bool isGoneForGood(pid_t pid) {
-    return eventually([&] { return processState(pid) == 0; });
+    return eventually([&] { return childState(pid) == ChildState::Reaped; });
 }
 
 std::unique_ptr<ChildProcess> launched(const std::string& path,
@@ -226,6 +228,63 @@ TEST(PosixProcessStdin, StaysOpenForTheLifeOfTheHandleUnlessClosed) {
     EXPECT_TRUE(ends(*later));
 }
 
+// ---- Environment ----------------------------------------------------------------------------
+
+TEST(PosixProcessEnvironment, SetVariablesReplaceOrJoinTheInheritedOnes) {
+    ::setenv("QB_PROCESS_TEST_KEPT", "kept", 1);
+    ::setenv("QB_PROCESS_TEST_REPLACED", "inherited", 1);
+    ::setenv("QB_PROCESS_TEST_REPLACED_X", "prefix-alike", 1);
+    PosixProcess child;
+    child.setEnvironment("QB_PROCESS_TEST_REPLACED", "first");
+    child.setEnvironment("QB_PROCESS_TEST_REPLACED", "set=with equals");
+    child.setEnvironment("QB_PROCESS_TEST_NEW", "");
+    child.launch("/bin/sh",
+                 {"-c", R"sh(test "$QB_PROCESS_TEST_KEPT" = kept &&
+                    test "$QB_PROCESS_TEST_REPLACED" = "set=with equals" &&
+                    test "$QB_PROCESS_TEST_REPLACED_X" = prefix-alike &&
+                    test "${QB_PROCESS_TEST_NEW+set}" = set &&
+                    test "$(env | grep -c '^QB_PROCESS_TEST_REPLACED=')" = 1)sh"});
+    ASSERT_TRUE(ends(child));
+    EXPECT_EQ(child.exitStatus(), 0);
+    // Our own environment is left as it was.
+    EXPECT_STREQ(std::getenv("QB_PROCESS_TEST_REPLACED"), "inherited");
+    EXPECT_EQ(std::getenv("QB_PROCESS_TEST_NEW"), nullptr);
+}
+
+TEST(PosixProcessEnvironment, WithoutSetVariablesTheChildInheritsEverything) {
+    ::setenv("QB_PROCESS_TEST_PLAIN", "plain value", 1);
+    auto child = shell(R"(test "$QB_PROCESS_TEST_PLAIN" = "plain value")");
+    ASSERT_TRUE(ends(*child));
+    EXPECT_EQ(child->exitStatus(), 0);
+}
+
+// ---- Bounded wait ---------------------------------------------------------------------------
+
+TEST(PosixProcessWait, ReturnsOnceTheChildHasEndedAndReapsIt) {
+    auto child = shell("read x; exit 4", "go\n");
+    EXPECT_TRUE(child->waitForEnd(kBound.count()));
+    EXPECT_EQ(child->exitStatus(), 4);
+    EXPECT_EQ(childState(child->processIdentifier()), ChildState::Reaped) << "not reaped";
+    EXPECT_TRUE(child->waitForEnd(0)); // and again, at once
+}
+
+TEST(PosixProcessWait, GivesUpAtItsBoundWhileTheChildRuns) {
+    auto child = launched("/bin/sleep", {"30"});
+    EXPECT_FALSE(child->waitForEnd(0.2));
+    EXPECT_TRUE(child->isRunning());
+    child->terminate();
+    EXPECT_TRUE(child->waitForEnd(kBound.count()));
+    EXPECT_EQ(child->exitStatus(), SIGTERM);
+}
+
+TEST(PosixProcessWait, AChildThatCouldNotStartOrNeverLaunchedHasEnded) {
+    PosixProcess never;
+    EXPECT_TRUE(never.waitForEnd(0.1));
+    auto missing = launched("/nonexistent/program", {});
+    EXPECT_TRUE(missing->waitForEnd(0.1));
+    EXPECT_EQ(missing->exitStatus(), 127);
+}
+
 // ---- Reaping --------------------------------------------------------------------------------
 
 TEST(PosixProcessReaping, ADroppedHandleLeavesNoZombie) {
@@ -238,9 +297,9 @@ TEST(PosixProcessReaping, ADroppedHandleLeavesNoZombie) {
     // Ended but never polled: a zombie until the handle goes.
     auto ended = launched("/bin/true", {});
     pid_t endedPid = ended->processIdentifier();
-    ASSERT_TRUE(eventually([&] { return processState(endedPid) == 'Z'; }));
+    ASSERT_TRUE(eventually([&] { return childState(endedPid) == ChildState::EndedNotReaped; }));
     ended.reset();
-    EXPECT_EQ(processState(endedPid), 0);
+    EXPECT_EQ(childState(endedPid), ChildState::Reaped);
 
     // Replaced while running, as a tunnel replaces its task at a restart.
     auto task = launched("/bin/sleep", {"0.05"});
@@ -263,30 +322,42 @@ TEST(PosixProcessReaping, ChildDiesWithTheProcessThatStartedIt) {
         close(report[0]);
         PosixProcess sleeper;
         sleeper.launch("/bin/sleep", {"30"});
-        pid_t pid = sleeper.processIdentifier();
-        if (write(report[1], &pid, sizeof pid) != sizeof pid) _exit(1);
+        // One that is told to finish its work even after the application has gone: it
+        // ends by itself once its standard input is closed, i.e. once its parent is gone.
+        PosixProcess finisher;
+        finisher.setDiesWithApplication(false);
+        finisher.launch("/bin/sh", {"-c", "cat >/dev/null; exit 7"});
+        pid_t pids[2] = {sleeper.processIdentifier(), finisher.processIdentifier()};
+        if (write(report[1], pids, sizeof pids) != sizeof pids) _exit(1);
         for (;;)
             pause();
     }
     close(report[1]);
-    pid_t sleeper = 0;
-    ssize_t n = read(report[0], &sleeper, sizeof sleeper);
+    pid_t pids[2] = {0, 0};
+    ssize_t n = read(report[0], pids, sizeof pids);
     close(report[0]);
     kill(middle, SIGKILL);
     waitpid(middle, nullptr, 0);
-    ASSERT_EQ(n, static_cast<ssize_t>(sizeof sleeper));
-    ASSERT_GT(sleeper, 0);
+    ASSERT_EQ(n, static_cast<ssize_t>(sizeof pids));
+    ASSERT_GT(pids[0], 0);
+    ASSERT_GT(pids[1], 0);
 
-    int status = 0;
-    bool reaped = eventually([&] { return waitpid(sleeper, &status, WNOHANG) == sleeper; });
-    if (!reaped) {
-        kill(sleeper, SIGKILL);
-        waitpid(sleeper, nullptr, 0);
+    int status[2] = {0, 0};
+    bool reaped[2] = {false, false};
+    for (int i = 0; i < 2; ++i) {
+        reaped[i] = eventually([&] { return waitpid(pids[i], &status[i], WNOHANG) == pids[i]; });
+        if (!reaped[i]) {
+            kill(pids[i], SIGKILL);
+            waitpid(pids[i], nullptr, 0);
+        }
     }
     prctl(PR_SET_CHILD_SUBREAPER, 0);
-    ASSERT_TRUE(reaped);
-    EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    ASSERT_TRUE(reaped[0]);
+    EXPECT_TRUE(WIFSIGNALED(status[0]));
+    EXPECT_EQ(WTERMSIG(status[0]), SIGTERM);
+    ASSERT_TRUE(reaped[1]);
+    EXPECT_TRUE(WIFEXITED(status[1])) << "the finisher was killed with its parent";
+    EXPECT_EQ(WEXITSTATUS(status[1]), 7);
 }
 #endif
 

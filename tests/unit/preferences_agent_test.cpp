@@ -94,10 +94,16 @@ TEST(PreferencesAgent, APassphraseProtectedKeyReachesTheAgent) {
     TestAgent agent(socket);
     ASSERT_TRUE(waitFor([&] { return agent.ready(); })) << "ssh-agent did not start";
     ::setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
-    // ssh-add must read the passphrase from its standard input, not from an askpass program.
-    ::unsetenv("SSH_ASKPASS");
+    // A desktop: a display and an askpass program. ssh-add must still read the passphrase
+    // from its standard input and never run the askpass program.
+    const std::string decoy = root + "/decoy-askpass";
+    const std::string decoyRan = root + "/decoy-askpass-ran";
+    ASSERT_TRUE(files::writeAtomically(decoy, "#!/bin/sh\ntouch '" + decoyRan + "'\necho wrong\n"));
+    ASSERT_EQ(::chmod(decoy.c_str(), 0700), 0);
+    ::setenv("SSH_ASKPASS", decoy.c_str(), 1);
     ::unsetenv("SSH_ASKPASS_REQUIRE");
-    ::unsetenv("DISPLAY");
+    ::setenv("DISPLAY", ":nonexistent", 1);
+    ::setenv("WAYLAND_DISPLAY", "nonexistent-0", 1);
 
     ASSERT_EQ(::mkdir((home + "/.ssh").c_str(), 0700), 0);
     const std::string key = home + "/.ssh/k";
@@ -126,6 +132,7 @@ TEST(PreferencesAgent, APassphraseProtectedKeyReachesTheAgent) {
     EXPECT_TRUE(waitFor([&] {
         return output("ssh-add -l").find(fingerprint) != std::string::npos;
     })) << "the key did not reach the agent";
+    EXPECT_NE(::access(decoyRan.c_str(), F_OK), 0) << "ssh-add ran the askpass program";
     EXPECT_TRUE(log.contains("-- 1 : ********"));
     for (const auto& line : log.lines)
         EXPECT_EQ(line.find("pass\n"), std::string::npos);

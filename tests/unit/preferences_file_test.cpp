@@ -210,6 +210,11 @@ TEST_F(PreferencesFile, OnlyTheKeyWithAPassphraseGetsIt) {
     EXPECT_EQ(children[1]->stdinText, "open sesame\n");
     for (const auto& c : children)
         EXPECT_TRUE(c->stdinClosed);
+    // The one with a passphrase reads it from the pipe even on a desktop (DISPLAY set); the
+    // other may still ask the user through an askpass program.
+    EXPECT_TRUE(children[0]->environment.empty());
+    EXPECT_EQ(children[1]->environment,
+              (std::map<std::string, std::string>{{"SSH_ASKPASS_REQUIRE", "never"}}));
 
     EXPECT_EQ(f.log.lines, (std::vector<std::string>{kReloadLine, "-- 1 : ********"}));
     for (const auto& line : f.log.lines)

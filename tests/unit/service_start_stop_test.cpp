@@ -1,11 +1,13 @@
 // Start, stop, the status line and the tunnels' reports, driven through the controller's
 // actions with scripted ssh children and a manual clock.
 #include "ControllerFixture.h"
+#include "platform/Files.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -102,6 +104,27 @@ TEST_F(StartStop, StartAllStartsEveryServiceAndTheCheckTurnsThemRunning) {
     f.runLoop.advance(3.0); // "Starting..." and, at once, the verification's "Running..."
     EXPECT_EQ(status(0), "Running...");
     EXPECT_EQ(status(1), "Running...");
+}
+
+// Unlike the data files, a linked askpass file is not written through: the removal that
+// follows takes the file away, and must not leave the password in a link's target.
+TEST_F(StartStop, AnAskpassFileLinkIsReplacedNotWrittenThrough) {
+    const std::string elsewhere = ControllerFixture::home() + "/askpass-target";
+    ASSERT_TRUE(files::writeAtomically(elsewhere, "untouched"));
+    ASSERT_EQ(::symlink("askpass-target", (ControllerFixture::home() + "/.ssh-askpass").c_str()),
+              0);
+    add("900", "pw");
+    c.use_ssh_askpass = true;
+    c.has_prompt = false;
+    c.startTunnel(nullptr);
+
+    struct stat st {};
+    ASSERT_EQ(::lstat((ControllerFixture::home() + "/.ssh-askpass").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(ControllerFixture::readHomeFile("askpass-target"), "untouched");
+    c.unlinkFile();
+    EXPECT_FALSE(askpassFileExists());
+    ControllerFixture::removeHomeFile("askpass-target");
 }
 
 TEST_F(StartStop, StartAllInAskpassModeWritesEachPasswordBeforeItsServiceAndPauses) {
