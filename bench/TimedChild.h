@@ -12,6 +12,11 @@ public:
     TimedChild(std::unique_ptr<ChildProcess> real, CheckTimes& times)
         : real_(std::move(real)), times_(times) {}
 
+    void setEnvironment(const std::string& name, const std::string& value) override {
+        real_->setEnvironment(name, value);
+    }
+    void setDiesWithApplication(bool dies) override { real_->setDiesWithApplication(dies); }
+    bool waitForEnd(double seconds) override { return real_->waitForEnd(seconds); }
     void launch(const std::string& path, const std::vector<std::string>& arguments,
                 const std::string& stdinText, bool closeStdin) override {
         launched_ = CheckTimes::Clock::now();

@@ -96,7 +96,7 @@ TEST_F(FilesTest, AWriteOfTheSameBytesIsSkippedOnlyWhenNothingWouldChange) {
     EXPECT_EQ(inode(), first);
 
     // A prefix, a longer text and one changed byte are all written.
-    for (const std::string& other : {"ab", "abcd", "abd", ""}) {
+    for (const char* other : {"ab", "abcd", "abd", ""}) {
         const ino_t old = inode();
         ASSERT_TRUE(files::writeAtomicallyIfChanged(p, other));
         EXPECT_EQ(files::readWhole(p), other);
