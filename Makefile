@@ -2,11 +2,12 @@
 #   make run     installs what building and running the application needs, builds, launches it
 #   make test    installs that and what only the tests need, builds, runs every test
 #   make deps    only installs, everything both need (run it as root for users without sudo)
+#   make package builds the Debian package build/quillbore-ssh_<version>-1_<arch>.deb (no root)
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test package clean
 
 all: build
 
@@ -48,6 +49,12 @@ test:
 	$(configure_and_build)
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS); status=$$?; \
 	  cd $(CURDIR) && scripts/show-skipped $(BUILD_DIR); exit $$status
+
+package:
+	$(check_build_dir)
+	@scripts/install-deps run
+	$(configure_and_build)
+	@cmake --build $(BUILD_DIR) --target package
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -97,6 +97,7 @@ void askpassRule(MyPrefs& p, bool clicked) {
 } // namespace
 
 void MyPrefs::windowDidBecomeKey() {
+    if (!initialControls_) initialControls_ = captureControls();
     if (userKeys || !delResponder) return;
 
     const std::vector<std::string> elements = prefsfile::elements(delResponder->decryptString(
@@ -169,4 +170,37 @@ void MyPrefs::userSave(Control*) {
 void MyPrefs::setKeysFiles(Control*) {
     userKeys = text::replaceAll(keyFiles ? keyFiles->string() : std::string(), "\n", "\r\n");
     if (keyWin) keyWin->orderOut();
+}
+
+void MyPrefs::userCancel(Control*) {
+    if (initialControls_) restoreControls(*initialControls_);
+    userKeys.reset();
+    windowDidBecomeKey();
+    if (wind) wind->orderOut();
+}
+
+MyPrefs::Controls MyPrefs::captureControls() const {
+    Controls c;
+    const Button* toggles[] = {keyOption, comOption, askPass, usePrompt, reconOption};
+    for (std::size_t i = 0; i < 5; ++i)
+        c.states[i] = toggles[i] ? toggles[i]->state() : 0;
+    c.enabled[0] = usePrompt && usePrompt->isEnabled();
+    c.enabled[1] = commandInfo && commandInfo->isEnabled();
+    c.enabled[2] = commandArgs && commandArgs->isEnabled();
+    c.command = valueOf(commandInfo);
+    c.arguments = valueOf(commandArgs);
+    c.keys = keyFiles ? keyFiles->string() : std::string();
+    return c;
+}
+
+void MyPrefs::restoreControls(const Controls& c) {
+    Button* toggles[] = {keyOption, comOption, askPass, usePrompt, reconOption};
+    for (std::size_t i = 0; i < 5; ++i)
+        setState(toggles[i], c.states[i]);
+    setEnabled(usePrompt, c.enabled[0]);
+    setEnabled(commandInfo, c.enabled[1]);
+    setEnabled(commandArgs, c.enabled[2]);
+    if (commandInfo) commandInfo->setStringValue(c.command);
+    if (commandArgs) commandArgs->setStringValue(c.arguments);
+    if (keyFiles) keyFiles->setString(c.keys);
 }

@@ -29,4 +29,18 @@ public:
     void clickedOption(Control* sender);
     void userSave(Control* sender);
     void setKeysFiles(Control* sender);
+    // Closing without saving: the edits are dropped, and the controls show the file again
+    // (with no file, what they showed when the window first opened).
+    void userCancel(Control* sender);
+
+private:
+    struct Controls {
+        int states[5] = {};   // keyOption, comOption, askPass, usePrompt, reconOption
+        bool enabled[3] = {}; // usePrompt, commandInfo, commandArgs
+        std::string command, arguments, keys;
+    };
+    Controls captureControls() const;
+    void restoreControls(const Controls& controls);
+
+    std::optional<Controls> initialControls_; // as the layout gave them
 };

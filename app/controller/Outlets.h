@@ -38,6 +38,7 @@ template <class Layout> void connectControllerOutlets(QuillboreDel& c, Layout& l
     c.eReverseButton = &l.eReverseButton;
     c.lockButtons = &l.lockButtons;
     c.keepKeys = &l.keepKeys;
+    c.logWindow = &l.logWindow;
     c.passwordPrompt = &l.passwordPrompt;
     c.assertionHandler = &l.assertionHandler;
     l.serviceList.setDataSource(&c);

@@ -29,12 +29,18 @@ std::string QuillboreDel::getLoginName() {
 }
 
 void QuillboreDel::doAlertWindow(const std::string& message, Window* win) {
+    doAlertWindow(message, win, std::string());
+}
+
+void QuillboreDel::doAlertWindow(const std::string& message, Window* win,
+                                 const std::string& detail) {
     if (!win) return;
     Alert alert;
     alert.messageText = "Hey , " + getLoginName();
     alert.informativeText = message;
     alert.buttonTitle = "OK";
     alert.style = Alert::Style::Warning;
+    alert.detailText = detail;
     win->beginSheet(alert);
 }
 
@@ -56,7 +62,9 @@ std::unique_ptr<ChildProcess> QuillboreDel::unloadAgentKeys() {
     return process;
 }
 
-std::string QuillboreDel::mixString(const std::string& text) { return cipher::mixString(text); }
+std::string QuillboreDel::mixString(const std::string& text) {
+    return cipher::mixString(text);
+}
 
 std::string QuillboreDel::encryptString(const std::string& text, const std::string& withKey) {
     return cipher::encryptString(text, withKey);
@@ -66,9 +74,15 @@ std::string QuillboreDel::decryptString(const std::string& text, const std::stri
     return cipher::decryptString(text, withKey);
 }
 
-std::string QuillboreDel::serviceListPath() { return getUserDir() + "/.QuillboreSSH.lst"; }
-std::string QuillboreDel::preferencesPath() { return getUserDir() + "/.QuillboreSSH"; }
-std::string QuillboreDel::askpassPath() { return getUserDir() + "/.ssh-askpass"; }
+std::string QuillboreDel::serviceListPath() {
+    return getUserDir() + "/.QuillboreSSH.lst";
+}
+std::string QuillboreDel::preferencesPath() {
+    return getUserDir() + "/.QuillboreSSH";
+}
+std::string QuillboreDel::askpassPath() {
+    return getUserDir() + "/.ssh-askpass";
+}
 
 std::shared_ptr<SSHTunnel> QuillboreDel::makeTunnel() {
     auto tunnel = std::make_shared<SSHTunnel>(runLoop_, launcher_, log_);

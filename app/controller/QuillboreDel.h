@@ -1,14 +1,17 @@
 #pragma once
 
+#include "controller/ActivityLog.h"
 #include "controller/ServiceEntry.h"
 #include "controller/toolkit.h"
 #include "platform/Authorizer.h"
 #include "platform/ChildProcess.h"
+#include "platform/PortProbe.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemLog.h"
 #include "tunnel/SSHTunnelDelegate.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +74,9 @@ public:
 
     ActivityIndicator* wheelie = nullptr;
     std::int64_t currentRow = 0;
+    // The tunnel of the entry the edit window shows. The window is not modal: rows move
+    // while it is open, so its OK finds the entry by this, not by currentRow.
+    std::weak_ptr<SSHTunnel> editedService;
     std::int64_t selectedRow = 0;
     // Absent until created (by the start sequence, or by the table asking early).
     std::optional<std::vector<ServiceEntry>> theServiceList;
@@ -83,6 +89,21 @@ public:
     // Toolkit services that are not controls, set by the layout.
     PasswordPrompt* passwordPrompt = nullptr;
     AssertionHandler* assertionHandler = nullptr;
+
+    // --- Diagnostics: the children's output, the log window, the forward check ----------
+    Window* logWindow = nullptr;
+    ActivityLog activityLog;
+    static constexpr std::size_t kAlertDetailLines = 6;
+    // "server:port", as the log names a service.
+    static std::string serviceLabel(const SSHTunnel& tunnel);
+    void showLog(Control* sender);
+    // The alert sheet with the child's last words under the message.
+    void doAlertWindow(const std::string& message, Window* win, const std::string& detail);
+    void gotOutput(const std::string& line, SSHTunnel& with) override;
+    std::string toolTipForRow(TableView* table, long row) override;
+    // After "Running...": does anything accept connections on the listen port?
+    void checkForward(SSHTunnel& with);
+    void logEvent(const SSHTunnel& tunnel, const std::string& text);
 
     // --- Common services ----------------------------------------------------------------
     std::string getUserDir();
@@ -125,10 +146,13 @@ public:
     void editList(Control* sender);
     void removeFromList(Control* sender);
     void handleCheckBox(Control* sender);
+    // The row of the entry that holds this tunnel, if any.
+    std::optional<std::size_t> rowOfService(const std::shared_ptr<SSHTunnel>& tunnel) const;
 
     // --- Table --------------------------------------------------------------------------
     long numberOfRowsInTableView(TableView* table) override;
     CellView* viewForTableColumn(TableView* table, TableColumn* column, long row) override;
+    void tableViewSelectionDidChange(TableView* table) override;
     void gotsAClick(Control* sender);
     void gotsADoubleClick();
 
@@ -152,6 +176,12 @@ public:
 
 private:
     std::shared_ptr<SSHTunnel> makeTunnel();
+    void probeForward(std::weak_ptr<SSHTunnel> tunnel, int port, unsigned long start,
+                      int attemptsLeft);
+    void markForward(SSHTunnel& tunnel, const std::string& warning);
+
+    std::map<unsigned long, std::shared_ptr<PortProbe>> probes_;
+    unsigned long nextProbe_ = 0;
 
     RunLoop& runLoop_;
     ProcessLauncher& launcher_;

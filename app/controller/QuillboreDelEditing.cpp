@@ -4,6 +4,7 @@
 #include "platform/Text.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,14 @@ ServiceEntry newEntry(const std::shared_ptr<SSHTunnel>& tunnel, const std::strin
 
 } // namespace
 
+std::optional<std::size_t>
+QuillboreDel::rowOfService(const std::shared_ptr<SSHTunnel>& tunnel) const {
+    if (!tunnel || !theServiceList) return std::nullopt;
+    for (std::size_t i = 0; i < theServiceList->size(); ++i)
+        if ((*theServiceList)[i].service == tunnel) return i;
+    return std::nullopt;
+}
+
 void QuillboreDel::addService(Control*) {
     if (refuseWhenLocked()) return;
     addWindow->makeKeyAndOrderFront();
@@ -141,9 +150,11 @@ void QuillboreDel::editService(Control*) {
     eokButton->setState(1);
     ecanButton->setState(1);
     currentRow = serviceList->selectedRow();
+    editedService.reset();
     if (currentRow < 0) return;
     if (!theServiceList || static_cast<std::size_t>(currentRow) >= theServiceList->size()) return;
     const ServiceEntry entry = (*theServiceList)[static_cast<std::size_t>(currentRow)];
+    editedService = entry.service;
     editWindow->makeKeyAndOrderFront();
     fillEditWindow(*this, entry);
 }
@@ -152,15 +163,16 @@ void QuillboreDel::editList(Control*) {
     const Form f = editForm(*this);
     if (!checkForm(*this, f, editWindow)) return;
 
-    // The row may have gone since the window opened (removed meanwhile, or no row was
+    // The service may have gone since the window opened (removed meanwhile, or no row was
     // selected at the last edit): there is nothing to change.
-    if (currentRow < 0 || !theServiceList ||
-        static_cast<std::size_t>(currentRow) >= theServiceList->size()) {
+    const std::optional<std::size_t> found = rowOfService(editedService.lock());
+    if (!found) {
         editWindow->orderOut();
         return;
     }
 
-    const std::size_t row = static_cast<std::size_t>(currentRow);
+    const std::size_t row = *found;
+    currentRow = static_cast<std::int64_t>(row);
     const ServiceEntry& old = (*theServiceList)[row];
     const std::string forwardText = f.forward->stringValue();
     const std::string description = isChecked(eisSocks)         ? std::string("SOCKS")

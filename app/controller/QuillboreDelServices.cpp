@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kIdle = "Idle...";
 constexpr const char* kStarting = "Starting...";
 constexpr const char* kFailed = "Failed...";
+constexpr const char* kRunning = "Running...";
 
 constexpr const char* kDelayMessage =
     "There will be a slight delay in starting each service, be patient.";
@@ -64,7 +65,19 @@ void writeAskpassFile(QuillboreDel& c, const std::string& password) {
 void startTunnelAt(QuillboreDel& c, std::size_t i) {
     // Hold the tunnel: a reload in between must not be able to drop it mid-call.
     auto tunnel = (*c.theServiceList)[i].service;
-    if (tunnel) tunnel->startService();
+    if (!tunnel) return;
+    tunnel->startService();
+    const ChildProcess* task = tunnel->currentTask();
+    c.logEvent(*tunnel, "start (pid " + std::to_string(task ? task->processIdentifier() : 0) + ")");
+}
+
+// The last lines that the failed child wrote, for the failure alert.
+std::string failureDetail(const SSHTunnel& tunnel) {
+    std::string detail;
+    for (const auto& line :
+         tunnel.output().linesSince(tunnel.outputMarkAtStart(), QuillboreDel::kAlertDetailLines))
+        detail += (detail.empty() ? "" : "\n") + line.text;
+    return detail;
 }
 
 void startAll(QuillboreDel& c) {
@@ -103,8 +116,11 @@ void startOne(QuillboreDel& c, std::size_t i) {
 
 void stopTunnelAt(QuillboreDel& c, std::size_t i) {
     auto tunnel = (*c.theServiceList)[i].service;
+    if (tunnel) tunnel->setWarning({}); // the row shows the stop without the old mark
     setStatusAt(c, i, kIdle);
-    if (tunnel) tunnel->stopService();
+    if (!tunnel) return;
+    tunnel->stopService();
+    c.logEvent(*tunnel, "stop");
 }
 
 } // namespace
@@ -175,8 +191,10 @@ void QuillboreDel::updateMyStatus(const std::string& status, SSHTunnel& with) {
     // the verification below still apply to it.
     for (std::size_t i = 0; i < entryCount(*this); ++i)
         if ((*theServiceList)[i].service.get() == &with) setStatusAt(*this, i, status);
+    logEvent(with, "status " + status);
+    if (status == kRunning) checkForward(with);
     if (status == kFailed)
-        doAlertWindow(kFailedMessage, mainWindow);
+        doAlertWindow(kFailedMessage, mainWindow, failureDetail(with));
     else if (status == kStarting)
         with.needsVerify(); // reports again, nested, before this returns
     updateStatus();

@@ -84,8 +84,17 @@ CellView* QuillboreDel::viewForTableColumn(TableView* table, TableColumn* column
         cell->setText(entry.listenPort);
     } else {
         cell->setText(entry.status);
+        if (entry.service && !entry.service->warning().empty()) cell->setImage(image::Caution);
     }
     return cell;
+}
+
+// The buttons follow the table's selection also when the table changed it itself: a reload
+// drops a selected row past the end after the row count has applied the rule, and the status
+// refresh selects the remembered row again. selectedRow stays, as after any removal.
+void QuillboreDel::tableViewSelectionDidChange(TableView* table) {
+    applyButtonRule(*this, selectionOf(table ? table : serviceList),
+                    theServiceList ? theServiceList->size() : 0);
 }
 
 void QuillboreDel::gotsAClick(Control*) {
@@ -102,6 +111,7 @@ void QuillboreDel::gotsADoubleClick() {
         return;
     currentRow = row;
     const ServiceEntry entry = (*theServiceList)[static_cast<std::size_t>(row)];
+    editedService = entry.service;
     if (editWindow) editWindow->makeKeyAndOrderFront();
     fillEditWindow(*this, entry);
 }

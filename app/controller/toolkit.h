@@ -17,6 +17,7 @@ inline constexpr const char* RightTriangle = "NSRightFacingTriangleTemplate";
 inline constexpr const char* LeftTriangle = "NSLeftFacingTriangleTemplate";
 inline constexpr const char* LockLocked = "NSLockLockedTemplate";
 inline constexpr const char* LockUnlocked = "NSLockUnlockedTemplate";
+inline constexpr const char* Caution = "NSCaution"; // a forward that does not work
 } // namespace image
 
 // Anything that sends an action.
@@ -31,6 +32,7 @@ struct Alert {
     std::string informativeText;  // the body
     std::string buttonTitle = "OK";
     Style style = Style::Warning;
+    std::string detailText; // shown under the body when not empty (a child's last words)
 };
 
 class Window {
@@ -112,10 +114,20 @@ public:
     virtual ~TableDataSource() = default;
     virtual long numberOfRowsInTableView(TableView* table) = 0;
     virtual CellView* viewForTableColumn(TableView* table, TableColumn* column, long row) = 0;
+    // The tooltip of a row, asked when it is about to show; "" for none.
+    virtual std::string toolTipForRow(TableView* table, long row) {
+        (void)table;
+        (void)row;
+        return {};
+    }
+    // The selection changed other than by the user's click: a reload dropped a row that had
+    // gone past the end, or selectRow chose another row.
+    virtual void tableViewSelectionDidChange(TableView*) {}
 };
 
 // Every reloadData asks the data source for the row count once and for the cells of every
-// column of every row, and shows that snapshot until the next reload.
+// column of every row, and shows that snapshot until the next reload. A selected row at or
+// past the new end is then unselected, and the data source told so.
 class TableView : public Control {
 public:
     virtual long selectedRow() const = 0;  // -1 when none

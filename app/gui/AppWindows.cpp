@@ -1,6 +1,7 @@
 #include "AppWindows.h"
 
 #include "KeyFilesDialog.h"
+#include "LogWindow.h"
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtActivityIndicator.h"
@@ -25,8 +26,9 @@ AppWindows::AppWindows()
       addForm(new ServiceFormDialog(ServiceFormDialog::Kind::Add, main.get())),
       editForm(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, main.get())),
       preferences(new PreferencesDialog(main.get())), keyEditor(new KeyFilesDialog(preferences)),
-      mainWindow(main.get()), addWindow(addForm), editWindow(editForm), aboutWindow(preferences),
-      keyWindow(keyEditor), serverAddress(addForm->serverAddress), userName(addForm->userName),
+      logView(new LogWindow(main.get())), mainWindow(main.get()), addWindow(addForm),
+      editWindow(editForm), aboutWindow(preferences), keyWindow(keyEditor), logWindow(logView),
+      serverAddress(addForm->serverAddress), userName(addForm->userName),
       userPassword(addForm->userPassword), serverPort(addForm->serverPort),
       forwardInfo(addForm->forwardInfo), statusText(main->statusText),
       eServerAddress(editForm->serverAddress), eUserName(editForm->userName),
@@ -44,6 +46,13 @@ AppWindows::AppWindows()
       keysOkButton(keyEditor->okButton), commandInfo(preferences->commandInfo),
       commandArgs(preferences->commandArgs), keyFiles(keyEditor->keyFiles),
       passwordPrompt(main.get()) {
+    // The lock button is named for what pressing it does; its image is the lock state.
+    lockButtons.onImageChanged = [button = main->lockButton](const std::string& imageName) {
+        const bool locked = imageName == image::LockLocked;
+        button->setAccessibleName(locked ? QObject::tr("Unlock") : QObject::tr("Lock"));
+        button->setToolTip(locked ? QObject::tr("Unlock the application (Ctrl+L)")
+                                  : QObject::tr("Lock the application (Ctrl+L)"));
+    };
     // The application starts unlocked, with an empty table: nothing to start or edit yet
     // (with no saved services the start sequence does not reload the table).
     lockButtons.setImage(image::LockUnlocked);
@@ -71,8 +80,14 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
 
     // Main window.
     serviceList.setAction([&c, this] { c.gotsAClick(&serviceList); });
-    QObject::connect(main->addButton, &QPushButton::clicked, main.get(),
-                     [&c, this] { c.addService(&addButton); });
+    QObject::connect(main->addButton, &QPushButton::clicked, main.get(), [&c, this] {
+        c.addService(&addButton);
+        // The preset server name is selected, so typing replaces it.
+        if (addForm->isVisible()) {
+            addForm->serverAddress->setFocus();
+            addForm->serverAddress->selectAll();
+        }
+    });
     QObject::connect(main->editButton, &QPushButton::clicked, main.get(),
                      [&c, this] { c.editService(&editButton); });
     QObject::connect(main->removeButton, &QPushButton::clicked, main.get(),
@@ -81,12 +96,32 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      [&c, this] { c.startTunnel(&startButton); });
     QObject::connect(main->stopButton, &QPushButton::clicked, main.get(),
                      [&c, this] { c.stopTunnel(&stopButton); });
+    // The Delete key and the row's context menu do what the buttons do.
+    QObject::connect(main->table, &ServiceTableWidget::removeRequested, main.get(),
+                     [&c, this] { c.removeFromList(&removeButton); });
+    QObject::connect(main->startRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.startTunnel(&startButton); });
+    QObject::connect(main->stopRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.stopTunnel(&stopButton); });
+    QObject::connect(main->editRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.editService(&editButton); });
+    QObject::connect(main->removeRowAction, &QAction::triggered, main.get(),
+                     [&c, this] { c.removeFromList(&removeButton); });
     QObject::connect(main->lockButton, &QToolButton::clicked, main.get(),
                      [&c, this] { c.toggleLock(&lockButtons); });
     QObject::connect(main->preferencesAction, &QAction::triggered, main.get(),
                      [&c] { c.openPreferences(nullptr); });
     QObject::connect(main->quitAction, &QAction::triggered, main.get(),
                      [] { QCoreApplication::quit(); });
+    QObject::connect(main->showLogAction, &QAction::triggered, main.get(),
+                     [&c] { c.showLog(nullptr); });
+    logView->setSource(&c.activityLog, [&c] {
+        std::vector<std::string> names;
+        if (c.theServiceList)
+            for (const auto& entry : *c.theServiceList)
+                if (entry.service) names.push_back(QuillboreDel::serviceLabel(*entry.service));
+        return names;
+    });
     mainWindow.onActivate = [&c] { c.windowDidBecomeMain(); };
     mainWindow.onDeactivate = [&c] { c.windowDidResignMain(); };
 
@@ -115,6 +150,8 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      [&p, this] { p.userSave(&saveButton); });
     QObject::connect(preferences->cancelButton, &QPushButton::clicked, preferences,
                      &QDialog::reject);
+    // Cancel, Escape and the close box drop what was changed since the last save.
+    QObject::connect(preferences, &QDialog::rejected, preferences, [&p] { p.userCancel(nullptr); });
     aboutWindow.onActivate = [&p] { p.windowDidBecomeKey(); };
     aboutWindow.onShow = [&p] { p.windowDidBecomeKey(); };
 

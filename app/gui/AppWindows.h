@@ -11,6 +11,7 @@
 #include <memory>
 
 class KeyFilesDialog;
+class LogWindow;
 class MainWindow;
 class MyPrefs;
 class PreferencesDialog;
@@ -33,9 +34,10 @@ public:
     ServiceFormDialog* editForm;
     PreferencesDialog* preferences;
     KeyFilesDialog* keyEditor;
+    LogWindow* logView;
 
     // The adapters (outlets).
-    QtWindow mainWindow, addWindow, editWindow, aboutWindow, keyWindow;
+    QtWindow mainWindow, addWindow, editWindow, aboutWindow, keyWindow, logWindow;
     QtTextField serverAddress, userName, userPassword, serverPort, forwardInfo, statusText;
     QtTextField eServerAddress, eUserName, eUserPassword, eServerPort, eforwardInfo;
     QtTableView serviceList;

@@ -86,6 +86,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     statusText->setFrame(false);
     statusText->setFocusPolicy(Qt::NoFocus);
     statusText->setAccessibleName(tr("Status"));
+    // Nothing runs at launch. Start with no row selected reads this line to decide whether
+    // to start every service, also before the first one-second refresh.
+    statusText->setText(QStringLiteral("Idle..."));
     statusText->setMinimumWidth(statusText->fontMetrics().horizontalAdvance(
                                     QStringLiteral("99 Tunneling services are running...")) +
                                 12);
@@ -110,6 +113,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setTabOrder(lockButton, keepKeys);
 
     buildMenus();
+    buildRowMenu();
     resize(760, 440);
     setMinimumSize(560, 300);
 }
@@ -159,4 +163,20 @@ void MainWindow::buildMenus() {
     lockAction->setObjectName(QStringLiteral("lockAction"));
     lockAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(lockAction, &QAction::triggered, lockButton, [this] { lockButton->click(); });
+    servicesMenu_->addSeparator();
+    showLogAction = servicesMenu_->addAction(tr("Show Lo&g"));
+    showLogAction->setObjectName(QStringLiteral("showLogAction"));
+    showLogAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+}
+
+void MainWindow::buildRowMenu() {
+    rowMenu = new QMenu(table);
+    rowMenu->setObjectName(QStringLiteral("rowMenu"));
+    startRowAction = rowMenu->addAction(tr("&Start"));
+    stopRowAction = rowMenu->addAction(tr("St&op"));
+    rowMenu->addSeparator();
+    editRowAction = rowMenu->addAction(tr("&Edit…"));
+    removeRowAction = rowMenu->addAction(tr("&Remove"));
+    connect(table, &ServiceTableWidget::rowMenuRequested, rowMenu,
+            [this](const QPoint& at) { rowMenu->popup(at); });
 }

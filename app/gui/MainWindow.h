@@ -29,11 +29,20 @@ public:
     QtActivityIndicator* wheelie;
     QLineEdit* statusText;
 
+    // The context menu of a row.
+    QMenu* rowMenu;
+    QAction* startRowAction;
+    QAction* stopRowAction;
+    QAction* editRowAction;
+    QAction* removeRowAction;
+
     QAction* preferencesAction;
     QAction* quitAction;
     QAction* lockAction;
+    QAction* showLogAction;
 
 private:
     void buildMenus();
+    void buildRowMenu();
     QMenu* servicesMenu_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "PreferencesDialog.h"
 
+#include "QuillboreVersion.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -74,6 +76,12 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     buttons->addStretch(1);
     buttons->addWidget(box);
     layout->addLayout(buttons);
+
+    versionLabel =
+        new QLabel(QStringLiteral("QuillboreSSH ") + QLatin1String(kQuillboreVersion), this);
+    versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    versionLabel->setEnabled(false); // drawn dimmed: information, not a control
+    layout->addWidget(versionLabel, 0, Qt::AlignRight);
 
     setTabOrder(keyOption, comOption);
     setTabOrder(comOption, commandInfo);

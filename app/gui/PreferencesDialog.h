@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -23,4 +24,5 @@ public:
     QPushButton* keyFilesButton;
     QPushButton* saveButton;
     QPushButton* cancelButton;
+    QLabel* versionLabel;
 };

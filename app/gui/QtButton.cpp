@@ -77,4 +77,5 @@ std::string QtButton::image() const {
 void QtButton::setImage(const std::string& imageName) {
     image_ = imageName;
     if (button_) button_->setIcon(named_images::icon(imageName));
+    if (onImageChanged) onImageChanged(imageName);
 }

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QChar>
 #include <QPointer>
+#include <functional>
 
 // A push button, check box or check-able button. Check-able buttons keep their state in the
 // widget; a plain push button remembers the state last set (the logic sets it, nothing reads
@@ -24,6 +25,9 @@ public:
     void setImage(const std::string& imageName) override;
 
     QAbstractButton* widget() const { return button_; }
+
+    // Called after every setImage with the new image's name.
+    std::function<void(const std::string&)> onImageChanged;
 
 private:
     QPointer<QAbstractButton> button_;

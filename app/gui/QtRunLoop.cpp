@@ -1,5 +1,6 @@
 #include "QtRunLoop.h"
 
+#include "QtDescriptorWatch.h"
 #include "QtTimer.h"
 #include "platform/TimerSlack.h"
 
@@ -153,4 +154,9 @@ void QtRunLoop::arm() {
 void QtRunLoop::pause(double seconds) {
     const auto ms = static_cast<unsigned long>(std::lround(std::max(0.0, seconds) * 1000.0));
     QThread::msleep(ms);
+}
+
+std::shared_ptr<DescriptorWatch> QtRunLoop::watchDescriptor(int fd, Readiness readiness,
+                                                            std::function<void()> action) {
+    return std::make_shared<QtDescriptorWatch>(fd, readiness, std::move(action));
 }

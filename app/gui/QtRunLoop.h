@@ -27,6 +27,8 @@ public:
                                                std::function<void()> action) override;
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
     void pause(double seconds) override;
+    std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
+                                                     std::function<void()> action) override;
 
     std::size_t pendingTimers() const { return queue_.size(); }
 

@@ -46,27 +46,36 @@ void QtTableView::reloadData() {
     }
     // Rows past the new end lose their selection. Cleared here, before Qt's own single-selection
     // rule would move the selection onto a neighbouring row.
+    bool dropped = false;
     if (view_ && view_->selectionModel()) {
         const int count = static_cast<int>(rows.size());
         QItemSelectionModel* selection = view_->selectionModel();
         if (selection->currentIndex().row() >= count)
             selection->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
-        if (selectedRow() >= count) selection->clearSelection();
+        if (selectedRow() >= count) {
+            selection->clearSelection();
+            dropped = true;
+        }
     }
     model_->setRows(std::move(rows));
+    // The data source saw the old selection while it counted the rows.
+    if (dropped && dataSource_) dataSource_->tableViewSelectionDidChange(this);
 }
 
 void QtTableView::selectRow(long row) {
     if (!view_ || !view_->selectionModel()) return;
     QItemSelectionModel* selection = view_->selectionModel();
+    const long before = selectedRow();
     if (row < 0 || row >= model_->rowCount()) {
         selection->clearSelection();
-        return;
+    } else {
+        const QModelIndex index = model_->index(static_cast<int>(row), 0);
+        if (selection->isRowSelected(index.row(), {}) && selection->selectedRows().size() == 1)
+            return;
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    const QModelIndex index = model_->index(static_cast<int>(row), 0);
-    if (selection->isRowSelected(index.row(), {}) && selection->selectedRows().size() == 1) return;
-    selection->setCurrentIndex(index,
-                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (selectedRow() != before && dataSource_) dataSource_->tableViewSelectionDidChange(this);
 }
 
 void QtTableView::setDoubleAction(std::function<void()> action) {
@@ -80,6 +89,10 @@ CellView* QtTableView::makeViewWithIdentifier(const std::string& identifier) {
 
 void QtTableView::setDataSource(TableDataSource* dataSource) {
     dataSource_ = dataSource;
+    model_->rowToolTip = [this](int row) {
+        return dataSource_ ? QString::fromStdString(dataSource_->toolTipForRow(this, row))
+                           : QString();
+    };
 }
 
 void QtTableView::setAction(std::function<void()> action) {

@@ -19,6 +19,13 @@ QMessageBox::Icon iconFor(Alert::Style style) {
     return QMessageBox::Warning;
 }
 
+// The detail goes under the message, already opened: it is the reason the user looks for.
+void showDetail(QMessageBox* box, const std::string& detail) {
+    box->setDetailedText(QString::fromStdString(detail));
+    for (QAbstractButton* button : box->buttons())
+        if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
+}
+
 } // namespace
 
 QtWindow::QtWindow(QWidget* widget) : widget_(widget) {
@@ -64,6 +71,7 @@ void QtWindow::showNext() {
         box->addButton(QString::fromStdString(alert.buttonTitle), QMessageBox::AcceptRole);
     box->setDefaultButton(ok);
     box->setEscapeButton(ok);
+    if (!alert.detailText.empty()) showDetail(box, alert.detailText);
     current_ = box;
     showing_ = true;
     connect(box, &QMessageBox::finished, this, [this, box] {

@@ -49,11 +49,20 @@ QVariant ServiceTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
         if (cell.image.isEmpty()) return {};
         return iconFor(cell.image);
-    case Qt::ToolTipRole:
-        if (cell.image == QLatin1String(image::FollowLink)) return tr("SOCKS proxy");
-        if (cell.image == QLatin1String(image::RightTriangle)) return tr("Local forward");
-        if (cell.image == QLatin1String(image::LeftTriangle)) return tr("Reverse forward");
-        return cell.text;
+    case Qt::ToolTipRole: {
+        const QString reason = rowToolTip ? rowToolTip(index.row()) : QString();
+        QString kind;
+        if (cell.image == QLatin1String(image::FollowLink)) kind = tr("SOCKS proxy");
+        if (cell.image == QLatin1String(image::RightTriangle)) kind = tr("Local forward");
+        if (cell.image == QLatin1String(image::LeftTriangle)) kind = tr("Reverse forward");
+        if (!kind.isEmpty()) return reason.isEmpty() ? kind : kind + '\n' + reason;
+        return reason.isEmpty() ? cell.text : reason;
+    }
+    case Qt::AccessibleDescriptionRole:
+        // The light says the status by colour alone; a screen reader reads the status text.
+        if (index.column() == kServerColumn)
+            return rows_[static_cast<std::size_t>(index.row())][kStatusColumn].text;
+        return {};
     case ImageNameRole:
         return cell.image;
     default:

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QString>
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ class ServiceTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kColumns = 4;
+    static constexpr int kServerColumn = 0; // its image is the status light
+    static constexpr int kStatusColumn = 3;
     static constexpr int ImageNameRole = Qt::UserRole + 1; // the cell's image name, "" for none
 
     struct Cell {
@@ -26,6 +29,9 @@ public:
 
     // The column identifiers of the layout, in screen order, and their headers.
     static const std::array<std::string, kColumns>& identifiers();
+
+    // Asked for a row's tooltip when it is about to show (the last words of its child).
+    std::function<QString(int row)> rowToolTip;
 
     // Replaces the snapshot. Rows that stay keep their place (and the view its selection).
     void setRows(std::vector<Row> rows);

@@ -1,5 +1,8 @@
 #include "ServiceTableWidget.h"
 
+#include "RowFocusDelegate.h"
+
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -18,6 +21,7 @@ ServiceTableWidget::ServiceTableWidget(QWidget* parent) : QTableView(parent) {
     verticalHeader()->hide();
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setItemDelegate(new RowFocusDelegate(this));
 }
 
 int ServiceTableWidget::selectedRow() const {
@@ -59,7 +63,35 @@ void ServiceTableWidget::keyPressEvent(QKeyEvent* event) {
         if (selectedRow() >= 0) emit doubleClickedRow();
         return;
     }
+    bool removing = event->matches(QKeySequence::Delete);
+#ifdef Q_OS_MACOS
+    removing =
+        removing || (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier);
+#endif
+    if (removing) {
+        if (selectedRow() >= 0) emit removeRequested();
+        event->accept();
+        return;
+    }
     const int before = selectedRow();
     QTableView::keyPressEvent(event);
     if (selectedRow() != before) emit clickedRow();
+}
+
+void ServiceTableWidget::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        const int row = selectedRow();
+        if (row < 0) return;
+        const QRect cell = visualRect(model()->index(row, 0));
+        emit rowMenuRequested(viewport()->mapToGlobal(cell.center()));
+        return;
+    }
+    const QModelIndex index = indexAt(viewport()->mapFromGlobal(event->globalPos()));
+    if (!index.isValid()) return;
+    if (selectedRow() != index.row()) {
+        setCurrentIndex(index);
+        emit clickedRow();
+    }
+    emit rowMenuRequested(event->globalPos());
 }

@@ -1,6 +1,8 @@
+#include "CommandLine.h"
 #include "NamedImages.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
+#include "QuillboreVersion.h"
 #include "QuitOnSignal.h"
 #include "platform/PamAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
@@ -9,8 +11,14 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuillboreSSH"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kQuillboreVersion));
+    CommandLine commandLine;
+    if (std::optional<int> status = commandLine.answerEarly(argc, argv)) return *status;
+
+    QApplication app(argc, argv);
+    if (std::optional<int> status = commandLine.checkRest(QApplication::arguments()))
+        return *status;
     QApplication::setDesktopFileName(QStringLiteral("quillbore-ssh"));
     QApplication::setWindowIcon(named_images::icon("quillbore-ssh"));
 

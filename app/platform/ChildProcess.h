@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -41,6 +42,17 @@ public:
     // SIGINT and SIGTERM; no-ops once the child has ended.
     virtual void interrupt() = 0;
     virtual void terminate() = 0;
+
+    // Called before launch(): the child's standard output and standard error then go into one
+    // pipe instead of being inherited. Its read end, non-blocking and closed with the handle,
+    // is outputDescriptor() (-1 without capture or when the child could not be started).
+    virtual void captureOutput() {}
+    virtual int outputDescriptor() const { return -1; }
+
+    enum class OutputState { Waiting, Ended };
+    // Appends to `into` what the pipe holds now, at most `limit` bytes, without blocking.
+    // Ended: end of file (every writer has closed the pipe), or nothing was captured.
+    virtual OutputState readOutput(std::string& into, std::size_t limit);
 };
 
 // Makes new, not yet launched, child-process handles. Tests pass in a scripted double.

@@ -1,5 +1,7 @@
 #include "platform/PosixProcess.h"
 
+#include "platform/Descriptors.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -67,6 +69,21 @@ bool reapIfEnded(pid_t pid) {
     }
 }
 
+// In the child: moves a descriptor that sits on 0, 1 or 2 out of the way of the standard ones.
+int aboveStandard(int fd) {
+    if (fd < 0 || fd > STDERR_FILENO) return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    return moved < 0 ? fd : moved;
+}
+
+// In the child: puts `fd` on `target`, open across exec.
+int placeOn(int fd, int target) {
+    if (fd != target) return ::dup2(fd, target) < 0 ? errno : 0;
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags < 0 || ::fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC) < 0) return errno;
+    return 0;
+}
+
 // The inherited environment with `overrides` ("NAME=value") in place of same-named entries.
 std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
     std::vector<std::string> merged;
@@ -113,8 +130,10 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
 }
 
 // Runs in the child between fork and exec: async-signal-safe calls only. Never returns.
+// `outputWrite` (-1: inherit) becomes the child's standard output and standard error.
 [[noreturn]] void execChild(const char* path, char* const argv[], char* const envp[],
-                            bool diesWithParent, int stdinRead, int errorWrite, pid_t parent) {
+                            bool diesWithParent, int stdinRead, int errorWrite,
+                            int outputWrite, pid_t parent) {
     sigset_t none;
     ::sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -132,12 +151,14 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     (void)parent;
 #endif
     int error = 0;
-    if (stdinRead == STDIN_FILENO) {
-        int flags = ::fcntl(stdinRead, F_GETFD);
-        if (flags < 0 || ::fcntl(stdinRead, F_SETFD, flags & ~FD_CLOEXEC) < 0) error = errno;
-    } else if (::dup2(stdinRead, STDIN_FILENO) < 0) {
-        error = errno;
+    if (outputWrite >= 0) {
+        errorWrite = aboveStandard(errorWrite);
+        outputWrite = aboveStandard(outputWrite);
+        if (stdinRead != STDIN_FILENO) stdinRead = aboveStandard(stdinRead);
+        error = placeOn(outputWrite, STDOUT_FILENO);
+        if (error == 0) error = placeOn(outputWrite, STDERR_FILENO);
     }
+    if (error == 0) error = placeOn(stdinRead, STDIN_FILENO);
     if (error == 0) {
         if (envp)
             ::execve(path, argv, envp);
@@ -154,6 +175,7 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
 
 PosixProcess::~PosixProcess() {
     closeFd(stdinWrite_);
+    closeFd(outputRead_);
     if (!launched_ || reaped_ || pid_ <= 0 || reapIfEnded(pid_)) return;
     // A child still running when its handle goes is waited for by a detached thread of its
     // own, on its pid alone: it is reaped whenever it ends, the caller never blocks, and no
@@ -201,22 +223,33 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
         return endAtOnce();
     }
     fillPipe(stdinPipe[1], stdinText);
+    int outputPipe[2] = {-1, -1};
+    if (captureOutput_ && !descriptors::makeOutputPipe(outputPipe)) {
+        closeFd(stdinPipe[0]);
+        closeFd(stdinPipe[1]);
+        closeFd(errorPipe[0]);
+        closeFd(errorPipe[1]);
+        return endAtOnce();
+    }
 
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0)
         execChild(path.c_str(), argv.data(), envp.empty() ? nullptr : envp.data(),
-                  diesWithApplication_, stdinPipe[0], errorPipe[1], parent);
+                  diesWithApplication_, stdinPipe[0], errorPipe[1], outputPipe[1], parent);
 
     closeFd(stdinPipe[0]);
     closeFd(errorPipe[1]);
+    closeFd(outputPipe[1]);
     if (pid < 0) {
         closeFd(stdinPipe[1]);
         closeFd(errorPipe[0]);
+        closeFd(outputPipe[0]);
         return endAtOnce();
     }
     pid_ = pid;
     stdinWrite_ = stdinPipe[1];
+    outputRead_ = outputPipe[0];
 
     // Reads nothing (end of file) once exec has closed the child's end; an errno otherwise.
     int childError = 0;
@@ -229,6 +262,7 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
         while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
         }
         closeFd(stdinWrite_);
+        closeFd(outputRead_);
         return endAtOnce();
     }
     if (closeStdin) closeFd(stdinWrite_);

@@ -31,6 +31,8 @@ public:
     bool waitForEnd(double seconds) override;
     void interrupt() override;
     void terminate() override;
+    void captureOutput() override { captureOutput_ = true; }
+    int outputDescriptor() const override { return outputRead_; }
 
 private:
     void sendSignal(int number);
@@ -42,6 +44,8 @@ private:
     pid_t pid_ = 0;
     int status_ = 0;
     int stdinWrite_ = -1;
+    bool captureOutput_ = false;
+    int outputRead_ = -1;
     bool diesWithApplication_ = true;
     std::vector<std::string> environment_; // "NAME=value" entries that replace inherited ones
 };

@@ -1,6 +1,8 @@
 #include "platform/PosixRunLoop.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <poll.h>
 #include <thread>
 
 namespace {
@@ -36,6 +38,29 @@ struct PosixRunLoop::Entry : Timer {
     }
     bool isValid() const override { return valid; }
 };
+
+struct PosixRunLoop::Watch : DescriptorWatch {
+    int fd = -1;
+    short events = 0;
+    bool valid = true;
+    std::function<void()> action;
+
+    void invalidate() override {
+        valid = false;
+        action = nullptr;
+    }
+    bool isValid() const override { return valid; }
+};
+
+std::shared_ptr<DescriptorWatch> PosixRunLoop::watchDescriptor(int fd, Readiness readiness,
+                                                               std::function<void()> action) {
+    auto w = std::make_shared<Watch>();
+    w->fd = fd;
+    w->events = readiness == Readiness::Read ? POLLIN : POLLOUT;
+    w->action = std::move(action);
+    watches_.push_back(w);
+    return w;
+}
 
 std::shared_ptr<PosixRunLoop::Entry> PosixRunLoop::add(double seconds, bool repeating,
                                                        std::function<void()> action) {
@@ -125,5 +150,28 @@ PosixRunLoop::Clock::time_point PosixRunLoop::nextDue(Clock::time_point limit) {
 }
 
 void PosixRunLoop::sleepUntil(Clock::time_point when) {
-    std::this_thread::sleep_until(when);
+    std::erase_if(watches_, [](const auto& weak) {
+        auto w = weak.lock();
+        return !w || !w->valid;
+    });
+    if (watches_.empty()) {
+        std::this_thread::sleep_until(when);
+        return;
+    }
+    std::vector<std::shared_ptr<Watch>> watched;
+    std::vector<pollfd> fds;
+    for (const auto& weak : watches_) {
+        auto w = weak.lock();
+        watched.push_back(w);
+        fds.push_back({w->fd, w->events, 0});
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
+    const int timeout = static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+    if (::poll(fds.data(), fds.size(), timeout) <= 0) return;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents == 0 || !watched[i]->valid) continue;
+        // A copy: the action may invalidate its own watch.
+        std::function<void()> action = watched[i]->action;
+        if (action) action();
+    }
 }

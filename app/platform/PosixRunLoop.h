@@ -10,12 +10,15 @@
 // A real-time run loop for headless programs and tests: timers fire only while the calling
 // thread runs the loop (runFor, runUntil), in order of due time, ties in order of scheduling.
 // A repeating timer that fell behind fires once and then keeps its original cadence.
+// Watched descriptors are polled while the loop waits for its next timer.
 class PosixRunLoop : public RunLoop {
 public:
     std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override;
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
     // Sleeps; timers that fall due meanwhile fire at the next run.
     void pause(double seconds) override;
+    std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
+                                                     std::function<void()> action) override;
 
     // Runs timers for `seconds` of real time.
     void runFor(double seconds);
@@ -29,13 +32,17 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Entry;
+    struct Watch;
 
     std::shared_ptr<Entry> add(double seconds, bool repeating, std::function<void()> action);
     // Fires the earliest timer due by now and by `limit`, if there is one.
     bool fireOneDue(Clock::time_point limit);
     Clock::time_point nextDue(Clock::time_point limit);
+    // Sleeps until `when`, or polls the watched descriptors until then and runs the actions
+    // of those that became ready.
     void sleepUntil(Clock::time_point when);
 
     unsigned long nextSequence_ = 0;
     std::vector<std::shared_ptr<Entry>> timers_;
+    std::vector<std::weak_ptr<Watch>> watches_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -8,6 +9,15 @@
 class Timer {
 public:
     virtual ~Timer() = default;
+    virtual void invalidate() = 0;
+    virtual bool isValid() const = 0;
+};
+
+// A watched file descriptor. invalidate() (or dropping the last handle) stops the calls; it is
+// harmless when repeated. Invalidate it before the descriptor is closed.
+class DescriptorWatch {
+public:
+    virtual ~DescriptorWatch() = default;
     virtual void invalidate() = 0;
     virtual bool isValid() const = 0;
 };
@@ -36,4 +46,16 @@ public:
 
     // Blocks the calling (main) thread: no timer fires during the pause.
     virtual void pause(double seconds) = 0;
+
+    enum class Readiness { Read, Write };
+    // Calls `action` on this thread whenever `fd` can be read (or written) without blocking,
+    // end of file and errors included, for as long as the returned handle is kept and valid.
+    // The action must consume what makes the descriptor ready, or invalidate the watch.
+    virtual std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
+                                                             std::function<void()> action) = 0;
+
+    // The time of day, for stamping what is logged; a manual clock in tests.
+    virtual std::chrono::system_clock::time_point wallClock() const {
+        return std::chrono::system_clock::now();
+    }
 };

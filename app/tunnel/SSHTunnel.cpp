@@ -11,6 +11,11 @@ constexpr int kNoChildStatus = 127;
 constexpr double kFirstCheckDelay = 3.0;
 constexpr double kCheckLoopInterval = 1.0;
 
+// Bytes read per wake-up of the run loop, so a flooding child cannot hold up the window; and
+// at most per drain of an ended child.
+constexpr std::size_t kReadBudget = 256 * 1024;
+constexpr std::size_t kDrainBudget = 1024 * 1024;
+
 } // namespace
 
 SSHTunnel::SSHTunnel(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log)
@@ -31,11 +36,27 @@ void SSHTunnel::setDelegate(SSHTunnelDelegate* newDelegate) {
 
 void SSHTunnel::startService() {
     running = true;
+    // The last words of the previous child, then its pipe is let go with its handle; an
+    // unfinished last line of it ends there, so it cannot run into the new child's first.
+    if (task) readOutput(kDrainBudget);
+    if (outputWatch_) {
+        outputWatch_->invalidate();
+        outputWatch_.reset();
+        passOn(output_.finish(runLoop_.wallClock()), true);
+    }
+    output_.setSecret(passwd);
+    outputMark_ = output_.totalLines();
+    warning_.clear();
+    ++starts_;
     // The previous child, if any, is not signalled: dropping its handle leaves it to the
     // process layer, which reaps it once it ends.
     task = launcher_.create();
     Command command = buildCommand();
-    if (task) task->launch(command.path, command.arguments, std::string(), false);
+    if (task) {
+        task->captureOutput();
+        task->launch(command.path, command.arguments, std::string(), false);
+        watchOutput();
+    }
 
     // Exactly 3 s: the first checks of a start-all would otherwise share one wake-up and run
     // one after the other, each reloading the table, the last ones late. The steps that
@@ -148,8 +169,65 @@ SSHTunnel::Command SSHTunnel::buildCommand() {
     return command;
 }
 
+// An ended child's last words are read before anything is reported about its end.
 bool SSHTunnel::childAlive() {
-    return task && task->isRunning();
+    const bool alive = task && task->isRunning();
+    if (!alive && task) readOutput(kDrainBudget);
+    return alive;
+}
+
+void SSHTunnel::watchOutput() {
+    const int fd = task->outputDescriptor();
+    if (fd < 0) return;
+    outputWatch_ = runLoop_.watchDescriptor(fd, RunLoop::Readiness::Read,
+                                            [weak = weak_from_this(), child = task.get()] {
+                                                auto self = weak.lock();
+                                                if (self && self->task.get() == child)
+                                                    self->readOutput(kReadBudget);
+                                            });
+}
+
+void SSHTunnel::readOutput(std::size_t budget) {
+    if (!task || task->outputDescriptor() < 0) return;
+    std::string bytes;
+    const bool ended = task->readOutput(bytes, budget) == ChildProcess::OutputState::Ended;
+    const auto now = runLoop_.wallClock();
+    passOn(output_.append(bytes, now), false);
+    if (!ended || !outputWatch_) return;
+    outputWatch_->invalidate();
+    outputWatch_.reset();
+    passOn(output_.finish(now), true);
+}
+
+void SSHTunnel::passOn(const std::vector<std::string>& lines, bool last) {
+    const long long second =
+        std::chrono::duration_cast<std::chrono::seconds>(runLoop_.wallClock().time_since_epoch())
+            .count();
+    if (second != logSecond_) {
+        logSecond_ = second;
+        loggedThisSecond_ = 0;
+    }
+    for (const auto& line : lines) {
+        if (loggedThisSecond_ >= kLoggedLinesPerSecond) {
+            ++heldBack_;
+            continue;
+        }
+        if (heldBack_ > 0) emitHeldBack();
+        ++loggedThisSecond_;
+        emitLine(line);
+    }
+    if (last && heldBack_ > 0) emitHeldBack();
+}
+
+void SSHTunnel::emitHeldBack() {
+    const long count = heldBack_;
+    heldBack_ = 0;
+    emitLine("(" + std::to_string(count) + " more lines not logged)");
+}
+
+void SSHTunnel::emitLine(const std::string& line) {
+    log_.write(serverAddress + ":" + port + ": " + line);
+    if (delegate) delegate->gotOutput(line, *this);
 }
 
 int SSHTunnel::childExitStatus() {

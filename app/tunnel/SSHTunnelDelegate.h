@@ -14,4 +14,9 @@ public:
     virtual std::string whatsMyVariables() = 0;      // argument template: %u, %h, %p
     virtual bool shouldIRetry() = 0;                 // restart after the child ended
     virtual void updateMyStatus(const std::string& status, SSHTunnel& with) = 0;
+    // One line that the tunnel's child wrote, the password masked.
+    virtual void gotOutput(const std::string& line, SSHTunnel& with) {
+        (void)line;
+        (void)with;
+    }
 };

@@ -1,5 +1,9 @@
 #include "E2eApp.h"
 
+#include "ProcessTable.h"
+
+#include <unistd.h>
+
 E2eApp::E2eApp() {
     ui.wire(controller);
     ui.wire(prefs, controller);
@@ -31,9 +35,16 @@ void E2eApp::launch() {
     launched_ = true;
     controller.applicationDidFinishLaunching();
     record();
-    // The status line reads "Idle..." from the status timer's first tick on; Start with no
-    // row selected starts all only then, so a user cannot start all before it either.
-    runUntil([this] { return ui.statusText.value == "Idle..."; }, 3);
+    // The status line reads "Idle..." from the start, so Start with no row selected could
+    // start every service at once; the key files handed to ssh-add by the start sequence must
+    // be in the agent first, or the tunnels are refused. ssh-add has been exec'd by now.
+    runUntil(
+        [] {
+            for (const auto& child : proctable::childrenOf(::getpid()))
+                if (child.command == "ssh-add" && child.state != 'Z') return false;
+            return true;
+        },
+        10);
 }
 
 void E2eApp::terminate(double settleSeconds) {

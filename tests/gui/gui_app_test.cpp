@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 #include <memory>
@@ -121,6 +122,8 @@ private slots:
         main().preferencesAction->trigger();
         PreferencesDialog* prefs = ui().preferences;
         QTRY_VERIFY(prefs->isVisible());
+        QVERIFY(prefs->versionLabel->isVisible());
+        QCOMPARE(prefs->versionLabel->text(), QString("QuillboreSSH " QB_BUILD_VERSION));
         QVERIFY(prefs->keyOption->isChecked());
         QVERIFY(!prefs->commandInfo->isEnabled());
 

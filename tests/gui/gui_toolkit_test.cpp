@@ -186,8 +186,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QtWindow adapter(&window);
 
-        Alert first{"Hey , tester", "first body", "OK", Alert::Style::Warning};
-        Alert second{"Hey , tester", "second body", "OK", Alert::Style::Warning};
+        Alert first{"Hey , tester", "first body", "OK", Alert::Style::Warning, {}};
+        Alert second{"Hey , tester", "second body", "OK", Alert::Style::Warning, {}};
         adapter.beginSheet(first);
         adapter.beginSheet(second);
 

@@ -1,6 +1,9 @@
 #include "FakeProcess.h"
 
+#include "platform/Descriptors.h"
+
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -13,8 +16,21 @@ public:
         child_->environment[name] = value;
     }
     void setDiesWithApplication(bool dies) override { child_->diesWithApplication = dies; }
+
+    ~FakeProcess() override {
+        if (outputRead_ >= 0) ::close(outputRead_);
+    }
+
+    void captureOutput() override { capture_ = true; }
+    int outputDescriptor() const override { return outputRead_; }
+
     void launch(const std::string& path, const std::vector<std::string>& arguments,
                 const std::string& stdinText, bool closeStdin) override {
+        int fds[2];
+        if (capture_ && descriptors::makeOutputPipe(fds)) {
+            outputRead_ = fds[0];
+            child_->outputWrite = fds[1];
+        }
         child_->launched = true;
         child_->path = path;
         child_->arguments = arguments;
@@ -38,9 +54,31 @@ private:
     std::shared_ptr<FakeChild> child_;
     FakeLauncher& owner_;
     pid_t pid_;
+    bool capture_ = false;
+    int outputRead_ = -1;
 };
 
 } // namespace
+
+FakeChild::~FakeChild() {
+    closeOutput();
+}
+
+void FakeChild::write(const std::string& text) {
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (outputWrite >= 0 && left > 0) {
+        const ssize_t n = ::write(outputWrite, p, left);
+        if (n <= 0) return;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+void FakeChild::closeOutput() {
+    if (outputWrite >= 0) ::close(outputWrite);
+    outputWrite = -1;
+}
 
 std::unique_ptr<ChildProcess> FakeLauncher::create() {
     auto child = std::make_shared<FakeChild>();

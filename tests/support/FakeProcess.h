@@ -22,11 +22,19 @@ struct FakeChild {
     std::map<std::string, std::string> environment; // variables set for the child
     bool diesWithApplication = true;
     std::vector<double> waits; // the bound of every waitForEnd, in order
+    // With captured output: the write end of the pipe (the child's stdout and stderr).
+    int outputWrite = -1;
 
+    ~FakeChild();
+    // Writes into the captured output, as the child would; ignored without capture.
+    void write(const std::string& text);
+    // Ends like a real child: its end of the output pipe closes.
     void exit(int exitStatus) {
         alive = false;
         status = exitStatus;
+        closeOutput();
     }
+    void closeOutput();
 };
 
 // Hands out scripted children and keeps every one it made, in order.

@@ -1,6 +1,7 @@
 #include "ManualRunLoop.h"
 
 #include <algorithm>
+#include <poll.h>
 
 struct ManualRunLoop::Entry : Timer {
     double due = 0;
@@ -64,4 +65,66 @@ void ManualRunLoop::advance(double seconds) {
 std::size_t ManualRunLoop::pendingTimers() const {
     return static_cast<std::size_t>(
         std::count_if(timers_.begin(), timers_.end(), [](const auto& e) { return e->valid; }));
+}
+
+struct ManualRunLoop::Watch : DescriptorWatch {
+    int fd = -1;
+    short events = 0;
+    bool valid = true;
+    std::function<void()> action;
+
+    void invalidate() override {
+        valid = false;
+        action = nullptr;
+    }
+    bool isValid() const override { return valid; }
+};
+
+std::shared_ptr<DescriptorWatch> ManualRunLoop::watchDescriptor(int fd, Readiness readiness,
+                                                                std::function<void()> action) {
+    auto w = std::make_shared<Watch>();
+    w->fd = fd;
+    w->events = readiness == Readiness::Read ? POLLIN : POLLOUT;
+    w->action = std::move(action);
+    watches_.push_back(w);
+    return w;
+}
+
+std::chrono::system_clock::time_point ManualRunLoop::wallClock() const {
+    using namespace std::chrono;
+    return system_clock::time_point(seconds(1767225600)) +
+           duration_cast<system_clock::duration>(duration<double>(now_));
+}
+
+int ManualRunLoop::fireReadyDescriptors(int rounds) {
+    int fired = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::erase_if(watches_, [](const auto& weak) {
+            auto w = weak.lock();
+            return !w || !w->valid;
+        });
+        bool any = false;
+        for (std::size_t i = 0; i < watches_.size(); ++i) {
+            auto w = watches_[i].lock();
+            if (!w || !w->valid) continue;
+            pollfd p{w->fd, w->events, 0};
+            if (::poll(&p, 1, 0) != 1) continue;
+            auto action = w->action;
+            if (action) {
+                action();
+                ++fired;
+                any = true;
+            }
+        }
+        if (!any) break;
+    }
+    return fired;
+}
+
+std::size_t ManualRunLoop::watchedDescriptors() const {
+    return static_cast<std::size_t>(
+        std::count_if(watches_.begin(), watches_.end(), [](const auto& weak) {
+            auto w = weak.lock();
+            return w && w->valid;
+        }));
 }

@@ -12,6 +12,16 @@ public:
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
     // Time passes but no timer fires during the pause; overdue timers fire at the next advance.
     void pause(double seconds) override;
+    // Watched descriptors are looked at only by fireReadyDescriptors().
+    std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
+                                                     std::function<void()> action) override;
+    // 2026-01-01 00:00:00 UTC plus now().
+    std::chrono::system_clock::time_point wallClock() const override;
+
+    // Runs the action of every watched descriptor that is ready now, again and again until
+    // none is (at most `rounds` times). Returns the number of actions run.
+    int fireReadyDescriptors(int rounds = 1000);
+    std::size_t watchedDescriptors() const;
 
     // Runs every timer due within the next `seconds`, in order of due time (ties in order of
     // scheduling), with the clock set to each timer's due time while it runs.
@@ -23,7 +33,9 @@ public:
 
 private:
     struct Entry;
+    struct Watch;
     double now_ = 0;
+    std::vector<std::weak_ptr<Watch>> watches_;
     unsigned long nextSequence_ = 0;
     std::vector<std::shared_ptr<Entry>> timers_;
     std::vector<double> pauses_;

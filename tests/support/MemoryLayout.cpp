@@ -4,6 +4,7 @@
 
 MemoryLayout::MemoryLayout() {
     lockButtons.imageName = image::LockUnlocked; // the application starts unlocked
+    statusText.value = "Idle...";                // as the real main window starts
     keyOption.stateValue = 1;
     usePrompt.enabled = false;
     commandInfo.enabled = false;

@@ -13,6 +13,7 @@ struct MemoryLayout {
     MemoryWindow editWindow{"Edit Service"};
     MemoryWindow aboutWindow{"Preferences"};
     MemoryWindow keyWindow{"Key Files"};
+    MemoryWindow logWindow{"Log"};
 
     MemoryTextField serverAddress, userName, userPassword, serverPort, statusText, forwardInfo;
     MemoryTextField eServerAddress, eUserName, eUserPassword, eServerPort, eforwardInfo;

@@ -43,10 +43,17 @@ void MemoryTableView::reloadData() {
         }
         rows.push_back(row);
     }
-    if (selected >= rowCount) selected = -1;
+    if (selected >= rowCount) {
+        selected = -1;
+        dataSource->tableViewSelectionDidChange(this);
+    }
 }
 
-void MemoryTableView::selectRow(long row) { selected = (row >= 0 && row < rowCount) ? row : -1; }
+void MemoryTableView::selectRow(long row) {
+    const long before = selected;
+    selected = (row >= 0 && row < rowCount) ? row : -1;
+    if (selected != before && dataSource) dataSource->tableViewSelectionDidChange(this);
+}
 
 CellView* MemoryTableView::makeViewWithIdentifier(const std::string& identifier) {
     madeViews_.push_back(std::make_unique<CellView>(identifier));

@@ -232,6 +232,60 @@ TEST_F(PrefsTest, AfterTheEditorTheFileNoLongerOverwritesTheControls) {
     EXPECT_EQ(prefs.userKeys, "/k/a");
 }
 
+// --- Cancel ---------------------------------------------------------------------------------
+
+TEST_F(PrefsTest, CancelPutsBackTheFileAndALaterSaveWritesIt) {
+    const std::string plain = "0\r\n0\r\n1\r\n1\r\n\r\n\r\n1\r\n/k/a:pw\r\n";
+    writeFile(plain);
+    ui.aboutWindow.makeKeyAndOrderFront();
+    prefs.windowDidBecomeKey();
+    click(ui.comOption, 1);
+    ui.commandInfo.value = "/bin/abandoned";
+    ui.reconOption.stateValue = 0;
+    ui.keyFiles.value = "/k/abandoned";
+    prefs.setKeysFiles(nullptr);
+
+    prefs.userCancel(nullptr);
+
+    EXPECT_FALSE(ui.aboutWindow.visible);
+    EXPECT_EQ(modeStates(), (std::vector<int>{0, 0, 1}));
+    EXPECT_EQ(ui.usePrompt.stateValue, 1);
+    EXPECT_TRUE(ui.usePrompt.enabled);
+    EXPECT_FALSE(ui.commandInfo.enabled);
+    EXPECT_EQ(ui.commandInfo.value, "");
+    EXPECT_EQ(ui.reconOption.stateValue, 1);
+    EXPECT_EQ(ui.keyFiles.value, "/k/a:pw");
+    EXPECT_EQ(prefs.userKeys, "/k/a:pw");
+    EXPECT_EQ(readFile(), plain);
+
+    save();
+    EXPECT_EQ(readFile(), plain);
+}
+
+TEST_F(PrefsTest, CancelWithoutAFileGoesBackToTheFirstControls) {
+    prefs.windowDidBecomeKey(); // no file: the layout's controls
+    click(ui.askPass, 1);
+    ui.commandArgs.value = "-x";
+    ui.keyFiles.value = "/k/abandoned";
+    prefs.setKeysFiles(nullptr);
+
+    prefs.userCancel(nullptr);
+
+    EXPECT_EQ(modeStates(), (std::vector<int>{1, 0, 0}));
+    EXPECT_FALSE(ui.usePrompt.enabled);
+    EXPECT_FALSE(ui.commandArgs.enabled);
+    EXPECT_EQ(ui.commandArgs.value, "");
+    EXPECT_EQ(ui.keyFiles.value, "");
+    EXPECT_FALSE(prefs.userKeys.has_value());
+    EXPECT_EQ(ControllerFixture::readHomeFile(".QuillboreSSH"), "");
+
+    // A file written by another save meanwhile is what the next opening shows.
+    writeFile("0\r\n1\r\n0\r\n0\r\n/bin/cmd\r\n%u\r\n0\r\n\r\n");
+    prefs.windowDidBecomeKey();
+    EXPECT_EQ(modeStates(), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(ui.commandInfo.value, "/bin/cmd");
+}
+
 TEST_F(PrefsTest, TextTheFileCannotHoldIsRefusedAndNothingIsWritten) {
     struct Case {
         const char* what;

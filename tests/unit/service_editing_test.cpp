@@ -371,6 +371,48 @@ TEST_F(Editing, OkForARowThatIsGoneChangesNothing) {
     EXPECT_TRUE(ui.editWindow.alerts.empty());
 }
 
+// The edit window stays open while the list changes under it: its OK goes to the service it
+// was opened for, wherever that service now stands, and to no other.
+TEST_F(Editing, OkAppliesToTheOpenedServiceAfterRowsMoved) {
+    add("900,901,902", "a:0,a:1,a:2");
+    const auto opened = list()[1].service;
+    openEdit(1);
+    ui.eServerPort.value = "1901";
+
+    ui.serviceList.selected = 0;
+    c.removeFromList(nullptr); // 901 moves up into row 0, 902 into row 1
+    c.editList(nullptr);
+
+    EXPECT_EQ(ports(), (std::vector<std::string>{"1901", "902"}));
+    EXPECT_EQ(list()[0].service, opened);
+    EXPECT_EQ(c.currentRow, 0);
+    EXPECT_FALSE(ui.editWindow.visible);
+}
+
+TEST_F(Editing, OkForAServiceRemovedMeanwhileChangesNoOtherRow) {
+    add("900,901", "a:0,a:1");
+    openEdit(1);
+    ui.eServerAddress.value = "changed";
+    ui.serviceList.selected = 1;
+    c.removeFromList(nullptr); // the opened service goes; row 1 no longer exists
+    add("902", "a:2");         // a new service takes row 1
+    ui.editWindow.visible = true;
+
+    c.editList(nullptr);
+    EXPECT_FALSE(ui.editWindow.visible);
+    EXPECT_EQ(ports(), (std::vector<std::string>{"900", "902"}));
+    EXPECT_EQ(list()[0].server, "localhost");
+    EXPECT_EQ(list()[1].server, "localhost");
+    EXPECT_TRUE(ui.editWindow.alerts.empty());
+
+    openEdit(0);
+    openEdit(-1); // Edit with no row selected: the open window edits no service any more
+    ui.editWindow.visible = true;
+    c.editList(nullptr);
+    EXPECT_FALSE(ui.editWindow.visible);
+    EXPECT_EQ(list()[0].server, "localhost");
+}
+
 // --- The SOCKS boxes ----------------------------------------------------------------------
 
 TEST_F(Editing, SocksBoxCouplesReverseBoxAndForwardField) {

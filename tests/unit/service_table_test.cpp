@@ -91,6 +91,45 @@ TEST_F(ServiceTable, TitlesFollowTheSelectionAndTheCount) {
     expectButtons(true, "Start Service", "Stop Service");
 }
 
+// Removing the selected last row, or the only row, leaves the table with no selection: the
+// buttons must say so, since Start and Stop now act on every service.
+TEST_F(ServiceTable, AReloadThatDropsTheSelectionAppliesTheRuleToNoSelection) {
+    add("a", "SOCKS");
+    add("b", "SOCKS");
+    add("c", "SOCKS");
+    f.ui.serviceList.reloadData();
+    click(2);
+    f.controller.removeFromList(&f.ui.removeButton);
+    EXPECT_EQ(f.ui.serviceList.selectedRow(), -1);
+    expectButtons(false, "Start Services", "Stop Services");
+    EXPECT_EQ(f.controller.selectedRow, 2); // the remembered row is not adjusted
+
+    click(0);
+    f.controller.removeFromList(&f.ui.removeButton); // a row that stays in range keeps it
+    EXPECT_EQ(f.ui.serviceList.selectedRow(), 0);
+    expectButtons(true, "Start Service", "Stop Service");
+
+    f.controller.removeFromList(&f.ui.removeButton); // the only row
+    EXPECT_EQ(f.ui.serviceList.selectedRow(), -1);
+    expectButtons(false, "Start Service", "Stop Service");
+    EXPECT_FALSE(f.ui.startButton.enabled);
+}
+
+TEST_F(ServiceTable, TheRefreshSelectingTheRememberedRowAppliesTheRule) {
+    add("a", "SOCKS");
+    add("b", "SOCKS");
+    f.ui.serviceList.reloadData();
+    click(1);
+    f.controller.removeFromList(&f.ui.removeButton);
+    add("c", "SOCKS");
+    f.ui.serviceList.reloadData();
+    expectButtons(false, "Start Services", "Stop Services");
+
+    f.controller.updateStatus(); // selects the remembered row 1, now "c"
+    EXPECT_EQ(f.ui.serviceList.selectedRow(), 1);
+    expectButtons(true, "Start Service", "Stop Service");
+}
+
 TEST_F(ServiceTable, EveryReloadWritesTheFile) {
     add("a", "SOCKS");
     f.ui.serviceList.reloadData();

@@ -1,0 +1,191 @@
+// Why a tunnel failed, with the real ssh and sshd: ssh's own words under the failure alert, in
+// the row's tooltip and in the log; forwards that ssh could not set up are marked; the
+// password appears nowhere.
+#include "E2eTest.h"
+#include "Loopback.h"
+#include "platform/Files.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Holds a port of the IPv6 loopback, so that a server binding "localhost" finds it taken on
+// both loopbacks. Holds nothing where the machine has no ::1.
+class Ipv6Listener {
+public:
+    explicit Ipv6Listener(int port) {
+        fd_ = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0) return;
+        int on = 1;
+        ::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_loopback;
+        a.sin6_port = htons(static_cast<std::uint16_t>(port));
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 4) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~Ipv6Listener() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+class Diagnostics : public E2eTest {
+protected:
+    const Alert* failureAlertShown() const {
+        for (const auto& alert : app->ui.mainWindow.alerts)
+            if (alert.informativeText == failureAlert()) return &alert;
+        return nullptr;
+    }
+    std::string tooltip(long row) { return app->controller.toolTipForRow(nullptr, row); }
+    std::string warning(long row) {
+        return (*app->controller.theServiceList)[static_cast<std::size_t>(row)].service->warning();
+    }
+    std::string logText() {
+        std::string text;
+        for (const auto& entry : app->controller.activityLog.entries())
+            text += ActivityLog::format(entry) + "\n";
+        return text;
+    }
+
+    // In no alert, tooltip, log line, system log line or file of the home folder.
+    void expectNowhere(const std::string& password) {
+        for (const auto& alert : app->ui.mainWindow.alerts) {
+            EXPECT_EQ(alert.informativeText.find(password), std::string::npos);
+            EXPECT_EQ(alert.detailText.find(password), std::string::npos) << alert.detailText;
+        }
+        for (long row = 0; row < static_cast<long>(app->rows()); ++row)
+            EXPECT_EQ(tooltip(row).find(password), std::string::npos) << tooltip(row);
+        EXPECT_EQ(logText().find(password), std::string::npos) << logText();
+        for (const auto& line : app->log.lines)
+            EXPECT_EQ(line.find(password), std::string::npos) << line;
+        for (const auto& file : fs::recursive_directory_iterator(homefiles::path(""))) {
+            if (!file.is_regular_file()) continue;
+            const std::string content = files::readWhole(file.path().string()).value_or("");
+            EXPECT_EQ(content.find(password), std::string::npos) << file.path();
+        }
+    }
+};
+
+TEST_F(Diagnostics, AClosedPortShowsTheRefusalUnderTheFailureAlertAndInTheTooltip) {
+    homefiles::writePreferences(keyFilePreferences());
+    homefiles::writeServiceList({socksService(TestSshd::kClosedHost, loopback::freePort())});
+    ASSERT_TRUE(launchWithKeyLoaded());
+    app->start(0);
+    ASSERT_TRUE(app->waitForStatus(0, "Failed...", 20)) << app->historyText(0);
+
+    const Alert* alert = failureAlertShown();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_NE(alert->detailText.find("Connection refused"), std::string::npos) << alert->detailText;
+    EXPECT_NE(tooltip(0).find("Connection refused"), std::string::npos) << tooltip(0);
+    EXPECT_NE(logText().find(std::string(TestSshd::kClosedHost) + ":"), std::string::npos);
+    EXPECT_NE(logText().find("Connection refused"), std::string::npos) << logText();
+}
+
+TEST_F(Diagnostics, AWrongPasswordShowsTheDenialAndThePasswordNowhere) {
+    useQuillboreAskpass();
+    homefiles::Preferences prefs;
+    prefs.mode = homefiles::Mode::Askpass;
+    homefiles::writePreferences(prefs);
+    const std::string wrong = "wrong-Pw-e2e-31";
+    homefiles::writeServiceList(
+        {socksService(TestSshd::kPasswordHost, loopback::freePort(), wrong)});
+    app->launch();
+    app->start(0);
+    ASSERT_TRUE(app->waitForStatus(0, "Failed...", 20)) << app->historyText(0);
+
+    const Alert* alert = failureAlertShown();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_NE(alert->detailText.find("Permission denied"), std::string::npos) << alert->detailText;
+    app->runFor(1.0);
+    expectNowhere(wrong);
+}
+
+// ssh's own words name the password when it is put where a user name goes; they are masked.
+TEST_F(Diagnostics, APasswordInSshsOwnWordsIsMasked) {
+    homefiles::Preferences prefs;
+    prefs.mode = homefiles::Mode::OwnCommand;
+    prefs.command = "/usr/bin/ssh";
+    prefs.arguments = "%p@%h";
+    homefiles::writePreferences(prefs);
+    const std::string password = "Pw-in-sshs-words-7";
+    homefiles::writeServiceList({socksService(TestSshd::kKeyHost, loopback::freePort(), password)});
+    app->launch();
+    app->start(0);
+    ASSERT_TRUE(app->waitForStatus(0, "Failed...", 20)) << app->historyText(0);
+    const Alert* alert = failureAlertShown();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_NE(alert->detailText.find("********@"), std::string::npos) << alert->detailText;
+    expectNowhere(password);
+}
+
+// The configuration makes ssh exit when it cannot listen: a failure, with its reason.
+TEST_F(Diagnostics, ALocalPortAlreadyTakenFailsWithTheReasonAndIsMarked) {
+    const int taken = echo->port();
+    homefiles::writePreferences(keyFilePreferences());
+    homefiles::writeServiceList({socksService(TestSshd::kKeyHost, taken)});
+    ASSERT_TRUE(launchWithKeyLoaded());
+    app->start(0);
+    ASSERT_TRUE(app->waitForStatus(0, "Failed...", 20)) << app->historyText(0);
+    const Alert* alert = failureAlertShown();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_NE(alert->detailText.find("Address already in use"), std::string::npos)
+        << alert->detailText;
+    EXPECT_EQ(warning(0), "ssh cannot listen on port " + std::to_string(taken) + "; see the log");
+}
+
+// Without ExitOnForwardFailure ssh runs on without its forward: "Running..." and the mark. The
+// port is taken by a program that accepts, so only ssh's words can tell.
+TEST_F(Diagnostics, ASocksPortTakenByAnotherProgramIsMarkedWhileRunning) {
+    const int taken = echo->port();
+    homefiles::Preferences prefs = keyFilePreferences();
+    prefs.mode = homefiles::Mode::OwnCommand;
+    prefs.command = "/usr/bin/ssh";
+    prefs.arguments = "-o ExitOnForwardFailure=no %u@%h";
+    homefiles::writePreferences(prefs);
+    homefiles::writeServiceList({socksService(TestSshd::kKeyHost, taken)});
+    ASSERT_TRUE(launchWithKeyLoaded());
+    app->start(0);
+    ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0);
+    const std::string expected =
+        "ssh cannot listen on port " + std::to_string(taken) + "; see the log";
+    ASSERT_TRUE(app->runUntil([&] { return warning(0) == expected; }, 10)) << logText();
+    EXPECT_EQ(app->status(0), "Running...");
+    EXPECT_EQ(tooltip(0).rfind(expected, 0), 0u) << tooltip(0);
+    EXPECT_TRUE(app->alerts().empty());
+}
+
+TEST_F(Diagnostics, AReversePortTheServerRefusesIsMarkedWithSshsWords) {
+    // Taken on the server's side (the same machine): on 127.0.0.1 by the echo server, on ::1 here.
+    const int taken = echo->port();
+    Ipv6Listener alsoTaken(taken);
+    homefiles::Preferences prefs = keyFilePreferences();
+    prefs.mode = homefiles::Mode::OwnCommand;
+    prefs.command = "/usr/bin/ssh";
+    prefs.arguments = "-o ExitOnForwardFailure=no -o LogLevel=INFO %u@%h";
+    homefiles::writePreferences(prefs);
+    homefiles::writeServiceList({reverseService(TestSshd::kKeyHost, taken, echo->port())});
+    ASSERT_TRUE(launchWithKeyLoaded());
+    app->start(0);
+    const std::string expected =
+        "the server refused to listen on port " + std::to_string(taken) + "; see the log";
+    ASSERT_TRUE(app->runUntil([&] { return warning(0) == expected; }, 20)) << logText();
+    EXPECT_TRUE(app->tunnelRunning(0));
+    EXPECT_NE(
+        logText().find("remote port forwarding failed for listen port " + std::to_string(taken)),
+        std::string::npos);
+    ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0);
+}
+
+} // namespace

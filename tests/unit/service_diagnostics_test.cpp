@@ -1,0 +1,233 @@
+// Why a service failed, at the edges the GUI and e2e tests do not reach: which lines go under
+// the failure alert, the order of the log's events, which forwards are marked and which not.
+// (The tooltip, the log window, the lock and the masked password: gui_log_test and
+// diagnostics_e2e_test, with real widgets and the real ssh.)
+#include "ControllerFixture.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kFailedAlert =
+    "It appears a tunnel service has failed. Check your password and/or internet connection. If "
+    "you have not connected via ssh before you will need to do so and generate the key file "
+    "before this app will work. If you don't have a RSK key for the server you will need to use "
+    "a command line utility to manage the passwords like sshpass.";
+constexpr const char* kRefused = "ssh: connect to host db port 22: Connection refused";
+constexpr const char* kPassword = "Zq-8 s3cret";
+
+// A TCP socket on 127.0.0.1 with a port of the kernel's choice; listening or only bound
+// (then nothing accepts on that port).
+class LoopbackPort {
+public:
+    explicit LoopbackPort(bool listening) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        if (listening) ::listen(fd_, 4);
+        socklen_t length = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+    }
+    ~LoopbackPort() { ::close(fd_); }
+    std::string port() const { return std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+class Diagnostics : public ::testing::Test {
+protected:
+    ControllerFixture f;
+    QuillboreDel& c = f.controller;
+
+    void SetUp() override {
+        ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
+        c.theServiceList.emplace();
+        c.selectedRow = -1;
+        c.updateStatus();
+    }
+
+    // kind: "SOCKS", "reverse" or a forward address.
+    void add(const std::string& server, const std::string& port, const std::string& kind,
+             const std::string& password = kPassword) {
+        c.addService(nullptr);
+        f.ui.serverAddress.value = server;
+        f.ui.serverPort.value = port;
+        f.ui.userPassword.value = password;
+        f.ui.isSocks.stateValue = kind == "SOCKS";
+        f.ui.reverseButton.stateValue = kind == "reverse";
+        f.ui.forwardInfo.value = kind == "SOCKS" ? "" : "127.0.0.1:22";
+        c.addToList(nullptr);
+    }
+
+    std::shared_ptr<FakeChild> start(long row) {
+        f.ui.serviceList.selected = row;
+        c.startTunnel(nullptr);
+        return f.launcher.last();
+    }
+
+    // Lets the run loop read what the children wrote.
+    void read() { f.runLoop.fireReadyDescriptors(); }
+    // Lets probes and their retries run: ready descriptors, then due timers, `seconds` long.
+    void settle(double seconds) {
+        for (double t = 0; t <= seconds; t += 0.5) {
+            for (int i = 0; i < 20 && f.runLoop.fireReadyDescriptors() > 0; ++i) {
+            }
+            f.runLoop.advance(0.5);
+        }
+        f.runLoop.fireReadyDescriptors();
+    }
+
+    SSHTunnel& tunnel(std::size_t i) { return *c.theServiceList->at(i).service; }
+    std::string statusImage(std::size_t i) { return f.ui.serviceList.rows.at(i).status.image(); }
+    std::vector<std::string> logLines(bool events) {
+        std::vector<std::string> lines;
+        for (const auto& e : c.activityLog.entries())
+            if (e.event == events) lines.push_back(e.service + " " + e.text);
+        return lines;
+    }
+};
+
+// --- The failure alert ------------------------------------------------------------------
+
+TEST_F(Diagnostics, TheFailureAlertKeepsItsTextAndShowsTheLastLinesOfThisStartUnder) {
+    add("db", "5432", "127.0.0.1:5432");
+    auto first = start(0);
+    first->write("from an earlier run\n");
+    read();
+    c.stopTunnel(nullptr);
+
+    auto child = start(0);
+    for (int i = 1; i <= 8; ++i)
+        child->write("debug line " + std::to_string(i) + "\n");
+    child->write(std::string(kRefused) + "\n");
+    child->exit(255);
+    f.runLoop.advance(3.0);
+
+    ASSERT_EQ(f.ui.mainWindow.alerts.size(), 1u);
+    const Alert& alert = f.ui.mainWindow.alerts[0];
+    EXPECT_EQ(alert.informativeText, kFailedAlert);
+    EXPECT_EQ(alert.detailText, "debug line 4\ndebug line 5\ndebug line 6\ndebug line 7\n"
+                                "debug line 8\n" +
+                                    std::string(kRefused));
+}
+
+TEST_F(Diagnostics, AChildThatSaidNothingGivesTheAlertWithoutDetail) {
+    add("db", "5432", "127.0.0.1:5432");
+    f.launcher.onLaunch = [](FakeChild& child) { child.exit(255); };
+    start(0);
+    f.runLoop.advance(3.0);
+    ASSERT_EQ(f.ui.mainWindow.alerts.size(), 1u);
+    EXPECT_EQ(f.ui.mainWindow.alerts[0].detailText, "");
+}
+
+// --- Tooltip, log and system log --------------------------------------------------------
+
+TEST_F(Diagnostics, TheLogHoldsEachServicesLinesAndOurEventsInOrder) {
+    add("db", "5432", "127.0.0.1:5432");
+    add("bastion", "1080", "SOCKS");
+    auto db = start(0);
+    auto bastion = start(1);
+    db->write("db says\n");
+    bastion->write("bastion says\n");
+    read();
+    f.runLoop.advance(3.0);
+    f.ui.serviceList.selected = 0;
+    c.stopTunnel(nullptr);
+
+    const std::vector<std::string> events = logLines(true);
+    const std::vector<std::string> expected = {
+        "db:5432 start (pid " + std::to_string(db->pid) + ")",
+        "bastion:1080 start (pid " + std::to_string(bastion->pid) + ")",
+        "db:5432 status Starting...",
+        "db:5432 status Running...",
+        "bastion:1080 status Starting...",
+        "bastion:1080 status Running...",
+        "db:5432 stop"};
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(logLines(false),
+              (std::vector<std::string>{"db:5432 db says", "bastion:1080 bastion says"}));
+}
+
+TEST_F(Diagnostics, AnUnfinishedLastLineEndsWithItsChild) {
+    add("db", "5432", "127.0.0.1:5432");
+    auto first = start(0);
+    first->write("half a line");
+    read();
+    c.stopTunnel(nullptr);
+    auto second = start(0);
+    second->write("next\n");
+    read();
+    EXPECT_EQ(logLines(false), (std::vector<std::string>{"db:5432 half a line", "db:5432 next"}));
+}
+
+TEST_F(Diagnostics, TheLogIsBoundedAndClearEmptiesIt) {
+    for (std::size_t i = 0; i < ActivityLog::kMaxEntries + 10; ++i)
+        c.activityLog.add({}, "s:1", "line " + std::to_string(i), false);
+    ASSERT_EQ(c.activityLog.entries().size(), ActivityLog::kMaxEntries);
+    EXPECT_EQ(c.activityLog.entries().front().text, "line 10");
+    int cleared = 0;
+    c.activityLog.onClear = [&] { ++cleared; };
+    c.activityLog.clear();
+    EXPECT_TRUE(c.activityLog.entries().empty());
+    EXPECT_EQ(cleared, 1);
+}
+
+// --- ssh's words about its forward --------------------------------------------------------
+
+TEST_F(Diagnostics, AReverseForwardTheServerRefusedIsMarkedWithoutChangingItsStatus) {
+    add("home", "2222", "reverse");
+    auto child = start(0);
+    f.runLoop.advance(3.0);
+    child->write("Warning: remote port forwarding failed for listen port 22220\n");
+    read();
+    EXPECT_EQ(tunnel(0).warning(), ""); // another port
+    child->write("Warning: remote port forwarding failed for listen port 2222\n");
+    read();
+    EXPECT_EQ(tunnel(0).warning(), "the server refused to listen on port 2222; see the log");
+    EXPECT_EQ(statusImage(0), image::Caution);
+    EXPECT_EQ(c.theServiceList->at(0).status, "Running...");
+    EXPECT_EQ(f.ui.serviceList.rows.at(0).status.text(), "Running...");
+    EXPECT_EQ(c.toolTipForRow(&f.ui.serviceList, 0).rfind("the server refused", 0), 0u);
+    EXPECT_TRUE(
+        f.log.contains("home:2222: the server refused to listen on port 2222; see the log"));
+
+    // A new start begins without the mark.
+    f.ui.serviceList.selected = 0;
+    c.stopTunnel(nullptr);
+    EXPECT_EQ(statusImage(0), "");
+    start(0);
+    EXPECT_EQ(tunnel(0).warning(), "");
+}
+
+// --- The forward check --------------------------------------------------------------------
+
+TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
+    LoopbackPort listening(true);
+    LoopbackPort bound(false);
+    add("db", listening.port(), "127.0.0.1:5432");
+    add("home", bound.port(), "reverse");
+    add("bastion", bound.port(), "SOCKS");
+    start(0);
+    start(1);
+    start(2);
+    f.runLoop.advance(3.0);
+    f.ui.serviceList.selected = 2;
+    c.stopTunnel(nullptr); // stopped before its check ends
+    settle(5.0);
+    EXPECT_EQ(tunnel(0).warning(), "");
+    EXPECT_EQ(tunnel(1).warning(), "");
+    EXPECT_EQ(tunnel(2).warning(), "");
+}
+
+} // namespace
