@@ -11,6 +11,7 @@
 #include "tunnel/SSHTunnelDelegate.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,6 +86,11 @@ public:
     bool listEmptiedByUser = false;
     bool authRef = false;  // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
+
+    // Desktop integration (tray, notices), set by the application when present: every change
+    // of a service's status text, and every refresh of the status line.
+    std::function<void(const ServiceEntry& entry)> statusDidChange;
+    std::function<void()> statusLineDidChange;
 
     // Toolkit services that are not controls, set by the layout.
     PasswordPrompt* passwordPrompt = nullptr;

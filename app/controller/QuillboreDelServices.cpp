@@ -41,6 +41,7 @@ void setStatusAt(QuillboreDel& c, std::size_t i, const std::string& status) {
     auto& list = *c.theServiceList;
     list[i] = list[i].withStatus(status);
     if (c.serviceList) c.serviceList->reloadData();
+    if (c.statusDidChange && i < list.size()) c.statusDidChange(list[i]);
 }
 
 // The table's selected row as an index of the list, or -1 for none (or one past the list).
@@ -167,6 +168,7 @@ void QuillboreDel::updateStatus() {
         if (wheelie) wheelie->stopAnimation();
         if (statusText) statusText->setStringValue(kIdle);
     }
+    if (statusLineDidChange) statusLineDidChange();
 }
 
 void QuillboreDel::unlinkFile() {

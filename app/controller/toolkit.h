@@ -43,7 +43,8 @@ public:
     virtual std::string title() const = 0;
     virtual void setTitle(const std::string& title) = 0;
     // Shows the alert attached to this window and returns at once; only this window waits
-    // for OK. An alert for a window that already shows one waits its turn.
+    // for OK. An alert for a window that already shows one waits its turn; the Qt window drops
+    // one whose texts equal those of an alert showing or waiting there.
     virtual void beginSheet(const Alert& alert) = 0;
 };
 

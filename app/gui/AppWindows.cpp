@@ -20,13 +20,20 @@
 #include <QPushButton>
 #include <QToolButton>
 
+template <typename W> W* AppWindows::own(W* window) {
+    // Closing the main window alone ends the application, whatever else is open.
+    window->setAttribute(Qt::WA_QuitOnClose, false);
+    ownedWindows_.emplace_back(window);
+    return window;
+}
+
 // Members are initialised in declaration order: the widgets first, then their adapters.
 AppWindows::AppWindows()
     : main(std::make_unique<MainWindow>()),
-      addForm(new ServiceFormDialog(ServiceFormDialog::Kind::Add, main.get())),
-      editForm(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, main.get())),
-      preferences(new PreferencesDialog(main.get())), keyEditor(new KeyFilesDialog(preferences)),
-      logView(new LogWindow(main.get())), mainWindow(main.get()), addWindow(addForm),
+      addForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Add, nullptr))),
+      editForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, nullptr))),
+      preferences(own(new PreferencesDialog(nullptr))), keyEditor(new KeyFilesDialog(preferences)),
+      logView(own(new LogWindow(nullptr))), mainWindow(main.get()), addWindow(addForm),
       editWindow(editForm), aboutWindow(preferences), keyWindow(keyEditor), logWindow(logView),
       serverAddress(addForm->serverAddress), userName(addForm->userName),
       userPassword(addForm->userPassword), serverPort(addForm->serverPort),
@@ -46,6 +53,9 @@ AppWindows::AppWindows()
       keysOkButton(keyEditor->okButton), commandInfo(preferences->commandInfo),
       commandArgs(preferences->commandArgs), keyFiles(keyEditor->keyFiles),
       passwordPrompt(main.get()) {
+    for (QtWindow* w : {&addWindow, &editWindow, &aboutWindow})
+        w->setOpensOver(main.get());
+
     // The lock button is named for what pressing it does; its image is the lock state.
     lockButtons.onImageChanged = [button = main->lockButton](const std::string& imageName) {
         const bool locked = imageName == image::LockLocked;
@@ -152,7 +162,7 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      &QDialog::reject);
     // Cancel, Escape and the close box drop what was changed since the last save.
     QObject::connect(preferences, &QDialog::rejected, preferences, [&p] { p.userCancel(nullptr); });
-    aboutWindow.onActivate = [&p] { p.windowDidBecomeKey(); };
+    aboutWindow.onBecomeKey = [&p] { p.windowDidBecomeKey(); };
     aboutWindow.onShow = [&p] { p.windowDidBecomeKey(); };
 
     QObject::connect(preferences->keyFilesButton, &QPushButton::clicked, preferences, [this] {

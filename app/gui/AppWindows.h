@@ -9,6 +9,7 @@
 #include "QtWindow.h"
 
 #include <memory>
+#include <vector>
 
 class KeyFilesDialog;
 class LogWindow;
@@ -22,13 +23,18 @@ class ServiceFormDialog;
 // controller and the preferences logic see them. wire() sets their outlets and binds every
 // control's action, the way loading a window layout would.
 class AppWindows {
+    // The add, edit and preferences windows are top-level windows of their own, not children
+    // of the main window: a window-modal alert then blocks only the window that shows it.
+    // Declared first, so they go after the adapters.
+    std::vector<std::unique_ptr<QWidget>> ownedWindows_;
+
 public:
     AppWindows();
     ~AppWindows();
 
     void wire(QuillboreDel& controller, MyPrefs& prefs);
 
-    // The widgets. The dialogs are children of the main window.
+    // The widgets. The key-file editor is a child of the preferences window.
     std::unique_ptr<MainWindow> main;
     ServiceFormDialog* addForm;
     ServiceFormDialog* editForm;
@@ -52,5 +58,7 @@ public:
     QtAssertionHandler assertionHandler;
 
 private:
+    template <typename W> W* own(W* window);
+
     QString keyFilesBeforeEditing_;
 };

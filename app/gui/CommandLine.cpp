@@ -13,6 +13,9 @@ CommandLine::CommandLine() {
     parser_.addOptions({
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")},
         {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")},
+        {QStringLiteral("hidden"),
+         QStringLiteral("Start with the window hidden in the tray, when there is one "
+                        "(the start at login does).")},
     });
 }
 

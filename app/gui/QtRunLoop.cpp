@@ -4,6 +4,9 @@
 #include "QtTimer.h"
 #include "platform/TimerSlack.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QThread>
 #include <algorithm>
 #include <chrono>
@@ -34,6 +37,9 @@ constexpr std::int64_t kWakeGrace = timerslack::kMillisecond;
 constexpr std::int64_t kLongestWakeUp = 200 * timerslack::kMillisecond;
 
 constexpr std::int64_t kShortestRepeat = timerslack::kMillisecond;
+
+// How long a paint may wait during a pause: about one frame.
+constexpr qint64 kPaintSliceMs = 15;
 
 } // namespace
 
@@ -152,8 +158,23 @@ void QtRunLoop::arm() {
 }
 
 void QtRunLoop::pause(double seconds) {
-    const auto ms = static_cast<unsigned long>(std::lround(std::max(0.0, seconds) * 1000.0));
-    QThread::msleep(ms);
+    const auto ms = static_cast<qint64>(std::lround(std::max(0.0, seconds) * 1000.0));
+    const QDeadlineTimer deadline(ms);
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(static_cast<unsigned long>(ms));
+        return;
+    }
+    // Window-system events other than input (expose, resize) and posted events (paint,
+    // layout) are delivered; input stays queued for after the pause, timers are not run.
+    constexpr QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents |
+                                                     QEventLoop::ExcludeSocketNotifiers |
+                                                     QEventLoop::X11ExcludeTimers;
+    for (;;) {
+        QCoreApplication::processEvents(flags);
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) break;
+        QThread::msleep(static_cast<unsigned long>(std::min(left, kPaintSliceMs)));
+    }
 }
 
 std::shared_ptr<DescriptorWatch> QtRunLoop::watchDescriptor(int fd, Readiness readiness,

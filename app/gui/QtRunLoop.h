@@ -15,8 +15,9 @@ class QtTimer;
 // due at the same instant fires in the same wake-up. Each due time is placed in its allowed
 // window by timerslack::dueTime, so the once-a-second timers of many tunnels share one
 // wake-up without firing before their interval or more than 50 ms after it.
-// The pause is a blocking sleep of the main thread (start-all in askpass mode holds the whole
-// window, as intended).
+// The pause holds the main thread: timers, user input and socket notifiers wait until it
+// ends, but the windows keep being exposed and painted, so an alert shown just before the
+// pause is readable during it.
 class QtRunLoop : public RunLoop {
 public:
     QtRunLoop();

@@ -10,11 +10,11 @@ QuillboreApp::QuillboreApp(RunLoop& runLoop, ProcessLauncher& launcher, SystemLo
     windows.wire(controller, prefs);
 }
 
-void QuillboreApp::launch() {
+void QuillboreApp::launch(bool showWindow) {
     if (launched_) return;
     launched_ = true;
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, windows.main.get(),
                      [this] { controller.applicationWillTerminate(); });
-    windows.mainWindow.makeKeyAndOrderFront();
+    if (showWindow) windows.mainWindow.makeKeyAndOrderFront();
     controller.applicationDidFinishLaunching();
 }

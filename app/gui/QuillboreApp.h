@@ -12,7 +12,8 @@ public:
     QuillboreApp(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log,
                  Authorizer& authorizer);
 
-    void launch();
+    // showWindow false keeps the main window hidden (a start into the tray).
+    void launch(bool showWindow = true);
 
     QuillboreDel controller;
     MyPrefs prefs;

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "DesktopShell.h"
 #include "NamedImages.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
@@ -28,7 +29,9 @@ int main(int argc, char* argv[]) {
     PamAuthorizer authorizer;
 
     QuillboreApp quillbore(runLoop, launcher, log, authorizer);
+    // --hidden (the start at login): the window stays hidden when there is a tray for it.
+    DesktopShell desktop(quillbore, commandLine.isSet(QStringLiteral("hidden")));
     QuitOnSignal quitOnSignal;
-    quillbore.launch();
+    quillbore.launch(desktop.showsWindowAtLaunch());
     return app.exec();
 }

@@ -90,11 +90,7 @@ bool writeAll(int fd, const std::string& content) {
 
 // Makes a finished rename survive a crash; a failure here does not undo the write.
 void syncFolderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    // Built in one step: assigning "/" afterwards trips a false -Wrestrict in GCC 12.
-    const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
-                                                          : path.substr(0, slash);
+    const std::string folder = folderOf(path);
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);

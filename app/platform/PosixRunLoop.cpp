@@ -39,25 +39,9 @@ struct PosixRunLoop::Entry : Timer {
     bool isValid() const override { return valid; }
 };
 
-struct PosixRunLoop::Watch : DescriptorWatch {
-    int fd = -1;
-    short events = 0;
-    bool valid = true;
-    std::function<void()> action;
-
-    void invalidate() override {
-        valid = false;
-        action = nullptr;
-    }
-    bool isValid() const override { return valid; }
-};
-
 std::shared_ptr<DescriptorWatch> PosixRunLoop::watchDescriptor(int fd, Readiness readiness,
                                                                std::function<void()> action) {
-    auto w = std::make_shared<Watch>();
-    w->fd = fd;
-    w->events = readiness == Readiness::Read ? POLLIN : POLLOUT;
-    w->action = std::move(action);
+    auto w = PollWatch::make(fd, readiness, std::move(action));
     watches_.push_back(w);
     return w;
 }

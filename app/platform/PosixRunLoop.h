@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PollWatch.h"
 #include "platform/RunLoop.h"
 
 #include <chrono>
@@ -32,7 +33,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Entry;
-    struct Watch;
+    using Watch = PollWatch;
 
     std::shared_ptr<Entry> add(double seconds, bool repeating, std::function<void()> action);
     // Fires the earliest timer due by now and by `limit`, if there is one.

@@ -12,11 +12,18 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <memory>
+
+#ifdef QB_HAVE_QPA_HEADERS
+#include <qpa/qwindowsysteminterface.h>
+#endif
 
 namespace {
 
@@ -53,6 +60,39 @@ public:
 
 QPoint centreOfRow(ServiceTableWidget* view, int row) {
     return view->visualRect(view->model()->index(row, 0)).center();
+}
+
+class PaintCounter : public QWidget {
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        ++paints;
+        QPainter(this).fillRect(rect(), Qt::white);
+    }
+};
+
+Alert alertSaying(const std::string& body, const std::string& headline = "Hey , tester") {
+    Alert alert;
+    alert.messageText = headline;
+    alert.informativeText = body;
+    return alert;
+}
+
+// Counts the activation changes that a window adapter reports.
+struct ActivationLog {
+    explicit ActivationLog(QtWindow& window) {
+        window.onActivate = [this] { ++became; };
+        window.onDeactivate = [this] { ++resigned; };
+    }
+    int became = 0;
+    int resigned = 0;
+};
+
+void activate(QWidget* w) {
+    w->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), w);
 }
 
 } // namespace
@@ -209,6 +249,88 @@ private slots:
         QTRY_VERIFY(!adapter.currentAlert());
     }
 
+    void alertsWithTheTextOfOneShowingOrWaitingAreDropped() {
+        QMainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QtWindow adapter(&window);
+
+        // A failing service with reconnection on reports the same failure again and again.
+        for (int i = 0; i < 50; ++i) {
+            adapter.beginSheet(alertSaying("Failed..."));
+            adapter.beginSheet(alertSaying("Locked"));
+        }
+        adapter.beginSheet(alertSaying("Failed...", "Hey , someone")); // another headline
+        QCOMPARE(adapter.currentAlert()->informativeText(), QStringLiteral("Failed..."));
+        QCOMPARE(adapter.queuedAlerts(), std::size_t{2});
+
+        // Once dismissed, the same text may come again; while its twin waits, it may not.
+        QTest::mouseClick(adapter.currentAlert()->buttons().first(), Qt::LeftButton);
+        QTRY_VERIFY(adapter.currentAlert() &&
+                    adapter.currentAlert()->informativeText() == QStringLiteral("Locked"));
+        adapter.beginSheet(alertSaying("Failed..."));
+        adapter.beginSheet(alertSaying("Failed...", "Hey , someone"));
+        QCOMPARE(adapter.queuedAlerts(), std::size_t{2});
+
+        QStringList seen;
+        while (QMessageBox* box = adapter.currentAlert()) {
+            seen << box->text() + "/" + box->informativeText();
+            box->buttons().first()->click();
+            QTRY_VERIFY(adapter.currentAlert() != box || adapter.queuedAlerts() == 0);
+            QTRY_VERIFY(adapter.currentAlert() || adapter.queuedAlerts() == 0);
+        }
+        QCOMPARE(seen, (QStringList{"Hey , tester/Locked", "Hey , someone/Failed...",
+                                    "Hey , tester/Failed..."}));
+    }
+
+    // A sheet keeps its window the main window; only another window taking activation (ours
+    // or none of ours) is a change.
+    void alertsCountAsTheirWindowForActivation() {
+        QMainWindow window, other;
+        other.move(500, 0);
+        QtWindow adapter(&window);
+        ActivationLog log(adapter);
+        window.show();
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        activate(&other);
+        activate(&window);
+        QCOMPARE(log.resigned + 1, log.became);
+        log.became = 1;
+        log.resigned = 0;
+
+        int key = 0; // the window itself becoming key counts each time, as in a key-window model
+        adapter.onBecomeKey = [&key] { ++key; };
+        adapter.beginSheet(alertSaying("one"));
+        QMessageBox* box = adapter.currentAlert();
+        activate(box);
+        QCOMPARE(log.resigned, 0);
+        box->buttons().first()->click();
+        QTRY_COMPARE(QApplication::activeWindow(), &window); // handed back by the adapter
+        QCOMPARE(key, 1);
+        QCOMPARE(log.became, 1);
+        QCOMPARE(log.resigned, 0);
+
+        activate(&other);
+        QCOMPARE(log.resigned, 1);
+        // Coming back to an alert that appeared meanwhile is coming back to the window.
+        adapter.beginSheet(alertSaying("two"));
+        activate(adapter.currentAlert()); // a new window takes activation, as offscreen
+        activate(&other);
+        log.became = log.resigned = 0;
+        activate(adapter.currentAlert());
+        QCOMPARE(log.became, 1);
+        activate(&other);
+        QCOMPARE(log.resigned, 1);
+
+        // The application losing activation altogether counts as leaving.
+        activate(&window);
+        QCOMPARE(log.became, 2);
+        QApplication::setActiveWindow(nullptr);
+        QCOMPARE(log.resigned, 2);
+    }
+
     void buttonsKeepStateTitleAndImage() {
         QPushButton push(QStringLiteral("St&op Service"));
         QtButton stop(&push);
@@ -348,6 +470,52 @@ private slots:
         loop.pause(0.05);
         QVERIFY(!fired); // nothing runs while the thread sleeps
         QTRY_VERIFY(fired);
+    }
+
+    // During a pause the windows stay painted: a pending repaint and a window shown just
+    // before are drawn. Timers, including Qt's own, and user input wait for its end.
+    void pauseKeepsPaintingButHoldsInputAndTimers() {
+        QtRunLoop loop;
+        PaintCounter shown;
+        shown.resize(200, 100);
+        shown.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shown));
+        QLineEdit field;
+        field.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&field));
+        activate(&field);
+        field.setFocus();
+
+        const int paintsBefore = shown.paints;
+        shown.update();
+        PaintCounter late;
+        late.resize(200, 100);
+        late.move(300, 0);
+        late.show();
+        bool ours = false, qts = false;
+        loop.scheduleOnce(0.0, [&] { ours = true; });
+        QTimer::singleShot(1, &field, [&] { qts = true; });
+#ifdef QB_HAVE_QPA_HEADERS
+        QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            field.windowHandle(), QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+        QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            field.windowHandle(), QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+#else
+        qInfo("without Qt's platform headers, queued input is not checked");
+#endif
+
+        loop.pause(0.1);
+        QVERIFY(shown.paints > paintsBefore);
+        QVERIFY(late.windowHandle()->isExposed());
+        QVERIFY(late.paints > 0);
+        QVERIFY(!ours);
+        QVERIFY(!qts);
+        QCOMPARE(field.text(), QString());
+
+        QTRY_VERIFY(ours && qts);
+#ifdef QB_HAVE_QPA_HEADERS
+        QTRY_COMPARE(field.text(), QStringLiteral("a")); // delivered after the pause
+#endif
     }
 };
 

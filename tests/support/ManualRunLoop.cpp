@@ -13,7 +13,7 @@ struct ManualRunLoop::Entry : Timer {
 
     void invalidate() override {
         valid = false;
-        action = nullptr;  // drop what the action keeps alive, as a real timer would
+        action = nullptr; // drop what the action keeps alive, as a real timer would
     }
     bool isValid() const override { return valid; }
 };
@@ -44,9 +44,10 @@ void ManualRunLoop::advance(double seconds) {
     const double target = now_ + seconds + 1e-9;
     for (;;) {
         std::erase_if(timers_, [](const auto& e) { return !e->valid; });
-        auto next = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-            return a->due < b->due || (a->due == b->due && a->sequence < b->sequence);
-        });
+        auto next =
+            std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
+                return a->due < b->due || (a->due == b->due && a->sequence < b->sequence);
+            });
         if (next == timers_.end() || (*next)->due > target) break;
         std::shared_ptr<Entry> e = *next;
         now_ = std::max(now_, e->due);
@@ -67,25 +68,9 @@ std::size_t ManualRunLoop::pendingTimers() const {
         std::count_if(timers_.begin(), timers_.end(), [](const auto& e) { return e->valid; }));
 }
 
-struct ManualRunLoop::Watch : DescriptorWatch {
-    int fd = -1;
-    short events = 0;
-    bool valid = true;
-    std::function<void()> action;
-
-    void invalidate() override {
-        valid = false;
-        action = nullptr;
-    }
-    bool isValid() const override { return valid; }
-};
-
 std::shared_ptr<DescriptorWatch> ManualRunLoop::watchDescriptor(int fd, Readiness readiness,
                                                                 std::function<void()> action) {
-    auto w = std::make_shared<Watch>();
-    w->fd = fd;
-    w->events = readiness == Readiness::Read ? POLLIN : POLLOUT;
-    w->action = std::move(action);
+    auto w = PollWatch::make(fd, readiness, std::move(action));
     watches_.push_back(w);
     return w;
 }

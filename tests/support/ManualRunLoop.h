@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PollWatch.h"
 #include "platform/RunLoop.h"
 
 #include <memory>
@@ -33,7 +34,7 @@ public:
 
 private:
     struct Entry;
-    struct Watch;
+    using Watch = PollWatch;
     double now_ = 0;
     std::vector<std::weak_ptr<Watch>> watches_;
     unsigned long nextSequence_ = 0;

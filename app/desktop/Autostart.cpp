@@ -1,0 +1,55 @@
+#include "desktop/Autostart.h"
+
+#include "platform/Files.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace autostart {
+
+std::string configHome(const char* xdgConfigHome, const std::string& accountHome) {
+    if (xdgConfigHome && xdgConfigHome[0] == '/') return xdgConfigHome;
+    return accountHome + "/.config";
+}
+
+std::string entryPath(const std::string& configHome) {
+    return configHome + "/autostart/quillbore-ssh.desktop";
+}
+
+// Exec quotes the program, so a path with blanks survives; '"', '`', '$' and '\' are escaped
+// as the freedesktop desktop entry format asks.
+std::string entryText(const std::string& program) {
+    std::string quoted = "\"";
+    for (char c : program) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += "\\\\";
+        quoted += c;
+    }
+    quoted += "\"";
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=QuillboreSSH\n"
+           "Comment=Keeps SSH tunnels open\n"
+           "Exec=" +
+           quoted +
+           " --hidden\n"
+           "Icon=quillbore-ssh\n"
+           "Terminal=false\n"
+           "X-GNOME-Autostart-enabled=true\n";
+}
+
+bool isEnabled(const std::string& configHome) {
+    std::error_code error;
+    return std::filesystem::exists(entryPath(configHome), error);
+}
+
+bool enable(const std::string& configHome, const std::string& program) {
+    std::error_code error;
+    std::filesystem::create_directories(configHome + "/autostart", error);
+    return files::writeAtomically(entryPath(configHome), entryText(program));
+}
+
+bool disable(const std::string& configHome) {
+    return files::remove(entryPath(configHome));
+}
+
+} // namespace autostart

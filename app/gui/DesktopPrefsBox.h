@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QCheckBox;
+
+// The desktop preferences, a section of the preferences window of their own.
+class DesktopPrefsBox : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit DesktopPrefsBox(QWidget* parent);
+
+    QCheckBox* keepInTray;
+    QCheckBox* startAtLogin;
+};

@@ -1,0 +1,142 @@
+#include "DesktopShell.h"
+
+#include "DbusNotifier.h"
+#include "DesktopPrefsBox.h"
+#include "MainWindow.h"
+#include "PreferencesDialog.h"
+#include "QuillboreApp.h"
+#include "TrayIcon.h"
+#include "WakeWatcher.h"
+#include "desktop/Autostart.h"
+#include "desktop/TrayView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+namespace {
+
+constexpr auto kKeepInTray = "keepInTray";
+
+} // namespace
+
+DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
+    : app_(app), startHidden_(startHidden), actions_(app.controller), stale_(app.controller),
+      notifier_(new DbusNotifier(this)), wake_(new WakeWatcher(this)),
+      prefsBox_(new DesktopPrefsBox(app.windows.preferences)) {
+    keepInTray_ =
+        QSettings(settingsPath(), QSettings::IniFormat).value(kKeepInTray, false).toBool();
+
+    MainWindow* main = app_.windows.main.get();
+    notices_ = std::make_unique<ServiceNotices>(app_.controller.runLoop(), *notifier_,
+                                                [main] { return main->isActiveWindow(); });
+    app_.controller.statusDidChange = [this](const ServiceEntry& entry) {
+        notices_->statusChanged(entry);
+        scheduleTrayRefresh();
+    };
+    app_.controller.statusLineDidChange = [this] { scheduleTrayRefresh(); };
+
+    connect(wake_, &WakeWatcher::connectionsMayBeStale, this, [this] { stale_.renew(); });
+
+    if (TrayIcon::hostAvailable()) {
+        tray_ = new TrayIcon(
+            actions_, [this] { quit(); }, this);
+        // The tray keeps the application alive; closing the main window decides itself.
+        QApplication::setQuitOnLastWindowClosed(false);
+        main->installEventFilter(this);
+        scheduleTrayRefresh();
+    }
+
+    // A window that is not shown is out of use: the idle lock counts from the start.
+    if (!showsWindowAtLaunch()) app_.controller.windowDidResignMain();
+
+    PreferencesDialog* prefs = app_.windows.preferences;
+    if (auto* layout = qobject_cast<QVBoxLayout*>(prefs->layout())) {
+        const int after = layout->indexOf(prefs->reconOption);
+        layout->insertWidget(after >= 0 ? after + 1 : layout->count(), prefsBox_);
+    }
+    prefsBox_->keepInTray->setEnabled(tray_ != nullptr);
+    if (!tray_) prefsBox_->keepInTray->setToolTip(tr("There is no tray on this desktop"));
+    prefs->installEventFilter(this);
+    // Connected after the preferences logic: the window has closed when its save succeeded.
+    connect(prefs->saveButton, &QPushButton::clicked, this, [this, prefs] {
+        if (!prefs->isVisible()) savePreferences();
+    });
+}
+
+DesktopShell::~DesktopShell() {
+    app_.controller.statusDidChange = nullptr;
+    app_.controller.statusLineDidChange = nullptr;
+}
+
+bool DesktopShell::showsWindowAtLaunch() const {
+    return !(startHidden_ && tray_);
+}
+
+QString DesktopShell::configHome() const {
+    return QString::fromStdString(
+        autostart::configHome(std::getenv("XDG_CONFIG_HOME"), app_.controller.getUserDir()));
+}
+
+QString DesktopShell::settingsPath() const {
+    return configHome() + QStringLiteral("/QuillboreSSH/desktop.conf");
+}
+
+bool DesktopShell::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == app_.windows.main.get() && event->type() == QEvent::Close) {
+        if (tray_ && keepInTray_) {
+            event->ignore();
+            app_.windows.main->hide();
+            // Hidden is out of use, whether or not the window was active before.
+            app_.controller.windowDidResignMain();
+            return true;
+        }
+        // Closing the window quits, as without a tray, through the menu's Quit; unless the
+        // window refused to close after all.
+        QTimer::singleShot(0, this, [this] {
+            if (!app_.windows.main->isVisible()) quit();
+        });
+        return false;
+    }
+    if (watched == app_.windows.preferences && event->type() == QEvent::Show) loadPreferences();
+    return QObject::eventFilter(watched, event);
+}
+
+// Status changes come in bursts, often from inside a menu action: the tray is redrawn once,
+// from the event loop.
+void DesktopShell::scheduleTrayRefresh() {
+    if (!tray_ || refreshPending_) return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshPending_ = false;
+        tray_->show(TrayView::of(app_.controller));
+    });
+}
+
+void DesktopShell::loadPreferences() {
+    prefsBox_->keepInTray->setChecked(keepInTray_);
+    prefsBox_->startAtLogin->setChecked(autostart::isEnabled(configHome().toStdString()));
+}
+
+void DesktopShell::savePreferences() {
+    keepInTray_ = prefsBox_->keepInTray->isChecked();
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    settings.setValue(kKeepInTray, keepInTray_);
+    settings.sync();
+    const std::string home = configHome().toStdString();
+    const bool wanted = prefsBox_->startAtLogin->isChecked();
+    if (wanted && !autostart::isEnabled(home))
+        autostart::enable(home, QCoreApplication::applicationFilePath().toStdString());
+    else if (!wanted)
+        autostart::disable(home);
+}
+
+void DesktopShell::quit() {
+    app_.windows.main->quitAction->trigger();
+}

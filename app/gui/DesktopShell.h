@@ -1,0 +1,54 @@
+#pragma once
+
+#include "desktop/ServiceNotices.h"
+#include "desktop/StaleConnections.h"
+#include "desktop/TrayActions.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class DbusNotifier;
+class DesktopPrefsBox;
+class QuillboreApp;
+class TrayIcon;
+class WakeWatcher;
+
+// The application on the desktop: the tray icon, closing to the tray, notices, restarts
+// after sleep or a network change, and the desktop preferences (kept in
+// $XDG_CONFIG_HOME/QuillboreSSH/desktop.conf, apart from the data files). Installed beside
+// the application object; it only adds hooks to the controller and the windows.
+class DesktopShell : public QObject {
+    Q_OBJECT
+public:
+    DesktopShell(QuillboreApp& app, bool startHidden);
+    ~DesktopShell() override;
+
+    // Whether launch should show the main window: not when started hidden into a tray.
+    bool showsWindowAtLaunch() const;
+    bool hasTray() const { return tray_ != nullptr; }
+
+    QString settingsPath() const;
+    QString configHome() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void scheduleTrayRefresh();
+    void loadPreferences();
+    void savePreferences();
+    void quit();
+
+    QuillboreApp& app_;
+    bool startHidden_;
+    bool keepInTray_ = false;
+    TrayActions actions_;
+    StaleConnections stale_;
+    DbusNotifier* notifier_;
+    std::unique_ptr<ServiceNotices> notices_;
+    TrayIcon* tray_ = nullptr;
+    WakeWatcher* wake_;
+    DesktopPrefsBox* prefsBox_;
+    bool refreshPending_ = false;
+};

@@ -1,0 +1,49 @@
+// Start at login: where the desktop entry goes, what it says, and that it comes and goes.
+#include "ControllerFixture.h"
+#include "desktop/Autostart.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+TEST(Autostart, TheConfigFolderIsXdgConfigHomeWhenAbsoluteElseDotConfigInTheAccountHome) {
+    EXPECT_EQ(autostart::configHome("/x/conf", "/home/q"), "/x/conf");
+    EXPECT_EQ(autostart::configHome(nullptr, "/home/q"), "/home/q/.config");
+    EXPECT_EQ(autostart::configHome("", "/home/q"), "/home/q/.config");
+    EXPECT_EQ(autostart::configHome("relative/conf", "/home/q"), "/home/q/.config");
+    EXPECT_EQ(autostart::entryPath("/x/conf"), "/x/conf/autostart/quillbore-ssh.desktop");
+}
+
+TEST(Autostart, TheEntryStartsTheProgramHiddenAndQuotesItsPath) {
+    const std::string text = autostart::entryText("/opt/my apps/quillbore-ssh");
+    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
+    EXPECT_NE(text.find("\nExec=\"/opt/my apps/quillbore-ssh\" --hidden\n"), std::string::npos);
+    // The reserved characters are escaped twice: once for Exec, once for the string value.
+    EXPECT_NE(autostart::entryText("/a$b").find("Exec=\"/a\\\\$b\" --hidden"), std::string::npos);
+}
+
+TEST(Autostart, EnableWritesTheEntryFoldersIncludedAndDisableRemovesIt) {
+    const std::string config = ControllerFixture::home() + "/conf-test";
+    std::filesystem::remove_all(config);
+    EXPECT_FALSE(autostart::isEnabled(config));
+    EXPECT_TRUE(autostart::disable(config)) << "nothing to remove is no failure";
+
+    ASSERT_TRUE(autostart::enable(config, "/usr/bin/quillbore-ssh"));
+    EXPECT_TRUE(autostart::isEnabled(config));
+    EXPECT_EQ(ControllerFixture::readHomeFile("conf-test/autostart/quillbore-ssh.desktop"),
+              autostart::entryText("/usr/bin/quillbore-ssh"));
+    ASSERT_TRUE(autostart::enable(config, "/usr/bin/quillbore-ssh")); // again: no harm
+    ASSERT_TRUE(autostart::disable(config));
+    EXPECT_FALSE(autostart::isEnabled(config));
+    EXPECT_TRUE(std::filesystem::is_directory(config + "/autostart")) << "the folder stays";
+
+    // A folder that cannot be made: a failure, reported, nothing written.
+    ControllerFixture::writeHomeFile("conf-file", "not a folder");
+    EXPECT_FALSE(autostart::enable(ControllerFixture::home() + "/conf-file", "/usr/bin/x"));
+    std::filesystem::remove_all(config);
+}
+
+} // namespace

@@ -1,0 +1,383 @@
+#!/usr/bin/python3
+"""The real application on a private desktop (run under with-test-home and with-private-desktop):
+its tray icon registers with the StatusNotifierWatcher and its menu starts and stops services,
+a dropped tunnel gives one notice, a resume from sleep renews the children of running
+services only with reconnection on, and the two data files stay byte for byte as they were.
+
+The services run the own-command mode with a stand-in for ssh that records its pid and
+sleeps, so that a tunnel child is a real, long-lived process.
+
+    desktop_app_test.py APP
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import dbus
+
+APP = None
+HOME = os.environ.get("QB_TEST_HOME", "")
+LOGIN = os.environ.get("QB_TEST_LOGIN_NAME", "")
+CALLS = os.environ.get("FAKE_DESKTOP_LOG", "")
+MENU_IFACE = "com.canonical.dbusmenu"
+SNI_IFACE = "org.kde.StatusNotifierItem"
+
+
+def scramble(text, key):
+    """The data files' cipher: letters rotate by 13 plus a shift that cycles with the key
+    length, "1" to "8" are mirrored, then the whole text is reversed."""
+    out, shift = [], 0
+    for c in text:
+        step = (13 + shift % 26) % 26
+        if "A" <= c <= "Z":
+            c = chr(ord("A") + (ord(c) - ord("A") + step) % 26)
+        elif "a" <= c <= "z":
+            c = chr(ord("a") + (ord(c) - ord("a") + step) % 26)
+        elif "1" <= c <= "8":
+            c = chr(105 - ord(c))
+        out.append(c)
+        shift = 0 if shift == len(key) else shift + 1
+    return "".join(reversed(out))
+
+
+def write_home(services, command, reconnect):
+    records = ["\x1f".join([server, port, "tester", password, "SOCKS"])
+               for server, port, password in services]
+    with open(os.path.join(HOME, ".QuillboreSSH.lst"), "w") as f:
+        f.write(scramble("\r\n".join(records), LOGIN))
+    lines = ["0", "1", "0", "0", command, "%u@%h", "1" if reconnect else "0", ""]
+    with open(os.path.join(HOME, ".QuillboreSSH"), "w") as f:
+        f.write(scramble("\r\n".join(lines) + "\r\n", "529"))
+
+
+def data_files():
+    out = {}
+    for name in (".QuillboreSSH.lst", ".QuillboreSSH"):
+        with open(os.path.join(HOME, name), "rb") as f:
+            out[name] = f.read()
+    return out
+
+
+def wait_until(what, predicate, timeout=15.0):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def calls(kind):
+    with open(CALLS) as f:
+        return [e for e in map(json.loads, f) if e["call"] == kind]
+
+
+def alive(pid):
+    """Whether the process runs. An ended child of the application is reaped by it; once the
+    application has gone, by whoever inherits it, so a zombie counts as ended."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (FileNotFoundError, ProcessLookupError, IndexError):
+        return False
+
+
+def focused_window_name():
+    """The name of the window that has the X input focus, "" for none."""
+    done = subprocess.run(["xdotool", "getwindowfocus", "getwindowname"], capture_output=True,
+                          text=True)
+    return done.stdout.strip() if done.returncode == 0 else ""
+
+
+def light_of(pixmaps):
+    """The colour of the light drawn in the lower right corner of the 32-pixel picture."""
+    w, h, data = next(p for p in pixmaps if p[0] == 32)
+    data = bytes(data)
+    r = g = b = n = 0
+    for y in range(20, 25):
+        for x in range(20, 25):
+            a_, r_, g_, b_ = data[4 * (y * w + x):4 * (y * w + x) + 4]  # ARGB, network order
+            if a_ > 200:
+                r, g, b, n = r + r_, g + g_, b + b_, n + 1
+    r, g, b = r / n, g / n, b / n
+    if max(r, g, b) - min(r, g, b) < 30:
+        return "grey"
+    if g > r + 40:
+        return "green"
+    if r > 150 and g > 150:
+        return "yellow"
+    if r > g + 60:
+        return "red"
+    return "rgb(%d,%d,%d)" % (r, g, b)
+
+
+class App:
+    """One run of the real application, seen through its tray icon."""
+
+    def __init__(self, test, args=()):
+        self.bus = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
+        self.system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
+        before = len(calls("RegisterStatusNotifierItem"))
+        self.out = open(os.path.join(test.dir, "app.out"), "w")
+        self.process = subprocess.Popen([APP, *args], stdout=self.out, stderr=subprocess.STDOUT)
+        test.addCleanup(self.kill)
+        reg = wait_until("the tray icon to register",
+                         lambda: calls("RegisterStatusNotifierItem")[before:])[0]
+        self.item = self.bus.get_object(reg["sender"], "/StatusNotifierItem")
+        menu_path = self.prop("Menu")
+        self.menu = self.bus.get_object(reg["sender"], menu_path)
+
+    def prop(self, name):
+        return self.item.Get(SNI_IFACE, name, dbus_interface=dbus.PROPERTIES_IFACE)
+
+    def tooltip(self):
+        return str(self.prop("ToolTip")[2])
+
+    def light(self):
+        return light_of(self.prop("IconPixmap"))
+
+    def entries(self):
+        """(id, label) of every menu entry, separators left out."""
+        _, (_, _, children) = self.menu.GetLayout(0, -1, [], dbus_interface=MENU_IFACE)
+        return [(int(c[0]), str(c[1].get("label", ""))) for c in children
+                if c[1].get("type", "") != "separator"]
+
+    def label(self, prefix):
+        return next(label for _, label in self.entries() if label.startswith(prefix))
+
+    def click(self, prefix):
+        item = next(i for i, label in self.entries() if label.startswith(prefix))
+        self.menu.Event(item, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                        dbus_interface=MENU_IFACE)
+
+    def sleep_and_resume(self):
+        login = self.system.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
+        login.EmitPrepareForSleep(True, dbus_interface="org.quillbore.Test")
+        login.EmitPrepareForSleep(False, dbus_interface="org.quillbore.Test")
+
+    def network_down_and_up(self):
+        nm = self.system.get_object("org.freedesktop.NetworkManager",
+                                    "/org/freedesktop/NetworkManager")
+        nm.SetState(dbus.UInt32(20), dbus_interface="org.quillbore.Test")  # disconnected
+        nm.SetState(dbus.UInt32(70), dbus_interface="org.quillbore.Test")  # connected, global
+
+    def quit_from_tray(self):
+        self.click("Quit")
+        return self.process.wait(timeout=20)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            self.process.wait(timeout=20)
+        self.out.close()
+
+
+class DesktopAppTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="desktop-app.", dir=os.environ.get("QB_TEST_ROOT"))
+        self.pids_file = os.path.join(self.dir, "children")
+        self.command = os.path.join(self.dir, "fake-ssh")
+        with open(self.command, "w") as f:
+            f.write("#!/bin/sh\necho $$ >> '%s'\nexec sleep 100000\n" % self.pids_file)
+        os.chmod(self.command, 0o755)
+
+    def children(self):
+        try:
+            with open(self.pids_file) as f:
+                return [int(line) for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def start(self, services, reconnect, args=()):
+        write_home(services, self.command, reconnect)
+        self.files_before = data_files()
+        return App(self, args)
+
+    def finish(self, app):
+        self.assertEqual(app.quit_from_tray(), 0)
+        self.assertEqual(data_files(), self.files_before, "the data files changed")
+        for pid in self.children():
+            # They were signalled before the application exited; ending takes a moment.
+            wait_until("child %d to end with the application" % pid, lambda: not alive(pid),
+                       timeout=5)
+
+    def test_tray_icon_registers_and_its_menu_starts_and_stops_one_service(self):
+        app = self.start([("tray.example", "1080", "pw-tray-1"),
+                          ("other.example", "1081", "pw-tray-2")], reconnect=False)
+        self.assertEqual(app.tooltip(), "QuillboreSSH: 0 of 2 services running")
+        self.assertEqual(app.light(), "grey")
+        labels = [label for _, label in app.entries()]
+        self.assertEqual(labels[2:], ["Start all", "Stop all", "Show window", "Lock", "Quit"])
+        self.assertEqual(labels[0], "tray.example  SOCKS :1080  Idle...")
+
+        app.click("tray.example")
+        wait_until("one child", lambda: len(self.children()) == 1)
+        wait_until("the row to run", lambda: app.label("tray.example").endswith("Running..."))
+        wait_until("the tool tip to count it",
+                   lambda: app.tooltip() == "QuillboreSSH: 1 of 2 services running")
+        self.assertEqual(app.light(), "green")
+        self.assertTrue(app.label("other.example").endswith("Idle..."))
+
+        app.click("tray.example")
+        wait_until("the row to go idle", lambda: app.label("tray.example").endswith("Idle..."))
+        wait_until("the child to end", lambda: not alive(self.children()[0]))
+        self.assertEqual(app.light(), "grey")
+        self.finish(app)
+
+    def test_a_dropped_tunnel_gives_exactly_one_notice(self):
+        notices_before = len(calls("Notify"))
+        app = self.start([("drop.example", "1090", "pw-drop-secret")], reconnect=False,
+                         args=["--hidden"])
+        app.click("drop.example")
+        wait_until("the row to run", lambda: app.label("drop.example").endswith("Running..."))
+        self.assertEqual(calls("Notify")[notices_before:], [], "a notice without a change")
+
+        os.kill(self.children()[0], signal.SIGTERM)
+        wait_until("the row to read closed",
+                   lambda: app.label("drop.example").endswith("Connection Closed..."))
+        wait_until("a notice", lambda: calls("Notify")[notices_before:])
+        self.assertEqual(app.light(), "red")
+        # Nothing else changes, so nothing else may be said: watch for a while.
+        time.sleep(1.5)
+        notices = calls("Notify")[notices_before:]
+        self.assertEqual(len(notices), 1, notices)
+        self.assertEqual(notices[0]["summary"], "drop.example  SOCKS :1090")
+        self.assertEqual(notices[0]["body"], "Connection Closed...")
+        self.assertNotIn("pw-drop-secret", json.dumps(notices))
+        self.finish(app)
+
+    def test_notices_only_while_another_window_is_active(self):
+        """A click on the icon shows the window and gives it the focus: a drop then is seen
+        there and not announced. With another window active, the next drop is."""
+        for tool in ("xdotool", "xmessage"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+        notices_before = len(calls("Notify"))
+        app = self.start([("seen.example", "1095", "pw-seen")], reconnect=False,
+                         args=["--hidden"])
+        app.click("seen.example")
+        wait_until("the row to run", lambda: app.label("seen.example").endswith("Running..."))
+        self.assertNotIn("QuillboreSSH", focused_window_name())
+        app.item.Activate(dbus.Int32(0), dbus.Int32(0), dbus_interface=SNI_IFACE)
+        wait_until("the main window to have the focus",
+                   lambda: focused_window_name().endswith("QuillboreSSH"))
+        os.kill(self.children()[0], signal.SIGTERM)
+        wait_until("the row to read closed",
+                   lambda: app.label("seen.example").endswith("Connection Closed..."))
+        time.sleep(1.0)  # watch for a notice that should not come
+        self.assertEqual(calls("Notify")[notices_before:], [])
+
+        other = subprocess.Popen(["xmessage", "-title", "another window", "another window"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(other.wait)
+        self.addCleanup(other.terminate)
+        subprocess.run(["xdotool", "search", "--sync", "--name", "another window",
+                        "windowfocus", "--sync"], check=True, capture_output=True, timeout=15)
+        self.assertEqual(focused_window_name(), "another window")
+        app.click("seen.example")
+        wait_until("the row to run again",
+                   lambda: app.label("seen.example").endswith("Running..."))
+        os.kill(self.children()[1], signal.SIGTERM)
+        notice = wait_until("a notice", lambda: calls("Notify")[notices_before:])
+        self.assertEqual([(n["summary"], n["body"]) for n in notice],
+                         [("seen.example  SOCKS :1095", "Connection Closed...")])
+        self.finish(app)
+
+    def test_the_tray_locks_and_while_locked_starts_nothing(self):
+        app = self.start([("locked.example", "1096", "pw-locked")], reconnect=False,
+                         args=["--hidden"])
+        app.click("Lock")
+        wait_until("the menu to say locked",
+                   lambda: [l for _, l in app.entries() if l == "Locked"])
+        app.click("locked.example")
+        app.click("Start all")
+        time.sleep(1.0)  # a start would have launched a child at once
+        self.assertEqual(self.children(), [])
+        self.assertTrue(app.label("locked.example").endswith("Idle..."))
+        self.finish(app)
+
+    def test_a_hidden_start_without_a_tray_shows_the_window(self):
+        if shutil.which("xdotool") is None:
+            self.skipTest("xdotool is missing")
+        write_home([("plain.example", "1097", "pw-plain")], self.command, False)
+        # A session bus of its own, without a StatusNotifierWatcher: no tray.
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                "--address=unix:path=" + os.path.join(self.dir, "bus"),
+                                "--print-address=1"], stdout=subprocess.PIPE, text=True,
+                               stderr=subprocess.DEVNULL)
+        self.addCleanup(bus.wait)
+        self.addCleanup(bus.terminate)
+        self.addCleanup(bus.stdout.close)
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.stdout.readline().strip())
+        self.assertNotIn("QuillboreSSH", focused_window_name())
+        app = subprocess.Popen([APP, "--hidden"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        try:
+            wait_until("the main window to be shown and have the focus",
+                       lambda: focused_window_name().endswith("QuillboreSSH"))
+        finally:
+            app.terminate()
+            self.assertEqual(app.wait(timeout=20), 0)
+
+    def running_pair(self, reconnect):
+        app = self.start([("a.example", "1100", "pw-a"), ("b.example", "1101", "pw-b")],
+                         reconnect=reconnect, args=["--hidden"])
+        for server in ("a.example", "b.example"):
+            app.click(server)
+        for server in ("a.example", "b.example"):
+            wait_until(server + " to run", lambda: app.label(server).endswith("Running..."))
+        self.assertEqual(len(self.children()), 2)
+        return app
+
+    def test_a_resume_replaces_every_running_child_with_reconnection_on(self):
+        app = self.running_pair(reconnect=True)
+        old = self.children()
+        resumed = time.monotonic()
+        app.sleep_and_resume()
+        wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
+        took = time.monotonic() - resumed
+        self.assertLess(took, 2.5, "the children were replaced %.1f s after the resume" % took)
+        for pid in old:
+            wait_until("the old child to be gone", lambda: not alive(pid))
+        for pid in self.children()[2:]:
+            self.assertTrue(alive(pid))
+        for server in ("a.example", "b.example"):
+            wait_until(server + " to run again",
+                       lambda: app.label(server).endswith("Running..."))
+        self.finish(app)
+
+    def test_the_network_coming_back_replaces_every_running_child(self):
+        app = self.running_pair(reconnect=True)
+        old = self.children()
+        app.network_down_and_up()
+        wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
+        for pid in old:
+            wait_until("the old child to be gone", lambda: not alive(pid))
+        self.finish(app)
+
+    def test_a_resume_leaves_the_children_alone_with_reconnection_off(self):
+        app = self.running_pair(reconnect=False)
+        old = self.children()
+        app.sleep_and_resume()
+        wait_until("the resume to be sent", lambda: calls("PrepareForSleep"))
+        # A replacement would come within about a second: watch for twice that.
+        time.sleep(2.0)
+        self.assertEqual(self.children(), old)
+        for pid in old:
+            self.assertTrue(alive(pid))
+        for server in ("a.example", "b.example"):
+            self.assertTrue(app.label(server).endswith("Running..."))
+        self.finish(app)
+
+
+if __name__ == "__main__":
+    APP = sys.argv.pop(1)
+    unittest.main(verbosity=2)
