@@ -47,10 +47,10 @@ public:
     int cellCalls = 0;
 };
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
+// Counts the paint events that a widget of the application receives.
+class PaintWatcher : public QObject {
 public:
-    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    explicit PaintWatcher(QWidget* w) { w->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* e) override {
         if (e->type() == QEvent::Paint) ++paints;
         return false;
@@ -376,7 +376,7 @@ private slots:
         auto* indicator = new QtActivityIndicator(&window);
         auto* timer = indicator->findChild<QTimer*>();
         QVERIFY(timer);
-        PaintCounter counter(indicator);
+        PaintWatcher counter(indicator);
 
         indicator->startAnimation(); // before the window is shown
         QVERIFY(indicator->isAnimating());
