@@ -1,118 +1,120 @@
-// The real Qt application, built as main() builds it (offscreen in bench/run), measured from
-// the inside. Run under tests/support/with-test-home; prints key=value lines.
+// The real Qt application, built as main() builds it, for bench/run (under Xvfb and
+// tests/support/with-test-home). The only additions: the children's checks are timed
+// (TimedLauncher) and, in `serve`, commands come in on standard input through a socket
+// notifier, which wakes the process only when a command arrives.
 //
-//   qb-bench-app startup
-//       milliseconds from QB_BENCH_T0 (CLOCK_REALTIME nanoseconds, taken by the caller just
-//       before the exec) until the event loop has shown and painted the main window
-//   qb-bench-app supervise SECONDS CHILD
-//       starts every saved service in own-command mode with CHILD as the command, waits until
-//       they run, then reports the application's CPU share over SECONDS and its memory
+//   qb-bench-app startup   prints the milliseconds from QB_BENCH_T0 to the first painted frame
+//   qb-bench-app serve     runs; commands, one per line, each answered with one line:
+//       start-all          Start with no row selected (every saved service)
+//       running            "running N": rows that read "Running..."
+//       keep-keys          ticks "Keep keys" (the idle lock then leaves the agent's keys)
+//       hide | show | minimize
+//       timing             the check timing (CheckTimes), then "end"
+//       quit
 
+#include "FirstFrame.h"
+#include "MainWindow.h"
+#include "NamedImages.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
+#include "QuitOnSignal.h"
+#include "TimedLauncher.h"
 #include "platform/PamAuthorizer.h"
-#include "platform/PosixProcessLauncher.h"
-#include "platform/SystemLog.h"
+#include "platform/SyslogLog.h"
 
 #include <QApplication>
-#include <QTimer>
-#include <chrono>
+#include <QCheckBox>
+#include <QSocketNotifier>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
-#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
-class QuietLog : public SystemLog {
-public:
-    void write(const std::string&) override {}
-};
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
-           u.ru_stime.tv_usec / 1e6;
-}
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return 0;
-}
-
 long runningCount(const QuillboreDel& c) {
     long n = 0;
-    for (const auto& e : *c.theServiceList)
-        n += e.status == "Running...";
+    if (c.theServiceList)
+        for (const auto& e : *c.theServiceList)
+            n += e.status == "Running...";
     return n;
+}
+
+void answer(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const char* t0 = std::getenv("QB_BENCH_T0");
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "startup" && !(mode == "supervise" && argc == 4)) {
-        std::fprintf(stderr, "usage: qb-bench-app startup | supervise SECONDS CHILD\n");
+    if (mode != "startup" && mode != "serve") {
+        std::fprintf(stderr, "usage: qb-bench-app startup | serve\n");
         return 2;
     }
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("QuillboreSSH"));
+    QApplication::setDesktopFileName(QStringLiteral("quillbore-ssh"));
+    QApplication::setWindowIcon(named_images::icon("quillbore-ssh"));
 
     QtRunLoop runLoop;
-    PosixProcessLauncher launcher;
-    QuietLog log;
+    TimedLauncher launcher;
+    SyslogLog log;
     PamAuthorizer authorizer;
+
+    std::unique_ptr<FirstFrame> firstFrame;
+    if (mode == "startup") firstFrame = std::make_unique<FirstFrame>();
+
     QuillboreApp quillbore(runLoop, launcher, log, authorizer);
+    QuitOnSignal quitOnSignal;
     quillbore.launch();
+    if (mode == "startup") return app.exec();
+
+    MainWindow& window = *quillbore.windows.main;
     QuillboreDel& controller = quillbore.controller;
-
-    if (mode == "startup") {
-        // A zero timer runs once the events queued by the launch (show, expose, paint) are done.
-        QTimer::singleShot(0, [&] {
-            const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
-            std::printf("%.1f\n", t0 ? (now - std::atoll(t0)) / 1e6 : 0.0);
+    std::string pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false);
             QApplication::quit();
-        });
-        return app.exec();
-    }
-
-    const double seconds = std::atof(argv[2]);
-    controller.use_my_command = true;
-    controller.heres_my_command = argv[3];
-    controller.heres_my_arguments = "%u@%h";
-    controller.recon = true;
-    const long services = static_cast<long>(controller.theServiceList->size());
-
-    double cpu0 = 0;
-    auto wall0 = std::chrono::steady_clock::now();
-    QTimer::singleShot(1100, [&] { // after the first status refresh: the line reads "Idle..."
-        controller.startTunnel(nullptr);
-    });
-    QTimer poll;
-    poll.callOnTimeout([&] {
-        if (runningCount(controller) < services) return;
-        poll.stop();
-        QTimer::singleShot(1000, [&] {
-            cpu0 = cpuSeconds();
-            wall0 = std::chrono::steady_clock::now();
-            QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
-                const double cpu = cpuSeconds() - cpu0;
-                const double wall =
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-                std::printf("services=%ld\nrunning=%ld\nwall_s=%.2f\ncpu_s=%.4f\n", services,
-                            runningCount(controller), wall, cpu);
-                std::printf("cpu_percent=%.4f\nrss_kib=%ld\n", 100.0 * cpu / wall, residentKiB());
+            return;
+        }
+        pending.append(buffer, static_cast<std::size_t>(n));
+        for (auto eol = pending.find('\n'); eol != std::string::npos; eol = pending.find('\n')) {
+            const std::string command = pending.substr(0, eol);
+            pending.erase(0, eol + 1);
+            if (command == "start-all") {
+                quillbore.windows.serviceList.selectRow(-1);
+                controller.updateStatus(); // what the one-second status timer does
+                controller.startTunnel(nullptr);
+                answer("ok");
+            } else if (command == "keep-keys") {
+                window.keepKeys->setChecked(true);
+                answer("ok");
+            } else if (command == "running") {
+                answer("running " + std::to_string(runningCount(controller)));
+            } else if (command == "hide") {
+                window.hide();
+                answer("ok");
+            } else if (command == "show") {
+                window.showNormal();
+                answer("ok");
+            } else if (command == "minimize") {
+                window.showMinimized();
+                answer("ok");
+            } else if (command == "timing") {
+                launcher.times.print(stdout);
+                answer("end");
+            } else if (command == "quit") {
+                answer("ok");
                 QApplication::quit();
-            });
-        });
+            } else {
+                answer("unknown");
+            }
+        }
     });
-    poll.start(100);
     return app.exec();
 }

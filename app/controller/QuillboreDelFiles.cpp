@@ -46,7 +46,7 @@ void QuillboreDel::saveUserData() {
     if (!theServiceList) return;
     if (theServiceList->empty()) {
         // An empty list reaches the file only when the user has removed the last service.
-        if (listEmptiedByUser) files::writeAtomically(serviceListPath(), "");
+        if (listEmptiedByUser) files::writeAtomicallyIfChanged(serviceListPath(), "");
         return;
     }
     listEmptiedByUser = false;
@@ -55,8 +55,9 @@ void QuillboreDel::saveUserData() {
     records.reserve(theServiceList->size());
     for (const ServiceEntry& e : *theServiceList)
         records.push_back({e.server, e.listenPort, e.user, e.password, e.tunnelDescription});
-    files::writeAtomically(serviceListPath(),
-                           encryptString(servicelist::encode(records), getLoginName()));
+    // Every reload of the table saves; most reloads (status changes) leave the bytes as they are.
+    files::writeAtomicallyIfChanged(serviceListPath(),
+                                    encryptString(servicelist::encode(records), getLoginName()));
 }
 
 void QuillboreDel::reloadPreferences() {

@@ -9,7 +9,9 @@ std::string QtTextField::stringValue() const {
 }
 
 void QtTextField::setStringValue(const std::string& value) {
-    if (edit_) edit_->setText(QString::fromStdString(value));
+    // The status line is set once a second with the same text: only a change repaints.
+    const QString text = QString::fromStdString(value);
+    if (edit_ && edit_->text() != text) edit_->setText(text);
 }
 
 bool QtTextField::isEnabled() const {

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -96,6 +97,33 @@ void syncFolderOf(const std::string& path) {
     ::close(fd);
 }
 
+// True when `path` is an owner-only regular file of ours that holds exactly `content`.
+bool alreadyHolds(const std::string& path, const std::string& content) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                (st.st_mode & 07777) == (S_IRUSR | S_IWUSR) &&
+                static_cast<std::size_t>(st.st_size) == content.size();
+    std::size_t offset = 0;
+    char buffer[65536];
+    while (same && offset < content.size()) {
+        ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, content.size() - offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            same = false;
+            break;
+        }
+        same = content.compare(offset, static_cast<std::size_t>(n), buffer,
+                               static_cast<std::size_t>(n)) == 0;
+        offset += static_cast<std::size_t>(n);
+    }
+    // A file that grew since the fstat is not the same either.
+    if (same) same = ::read(fd, buffer, 1) == 0;
+    ::close(fd);
+    return same;
+}
+
 } // namespace
 
 std::optional<std::string> readWhole(const std::string& path) {
@@ -137,6 +165,10 @@ bool writeAtomically(const std::string& linkOrPath, const std::string& content, 
     }
     syncFolderOf(path);
     return true;
+}
+
+bool writeAtomicallyIfChanged(const std::string& path, const std::string& content) {
+    return alreadyHolds(path, content) || writeAtomically(path, content);
 }
 
 void removeLeftoverTemporaries(const std::string& path) {

@@ -21,6 +21,10 @@ bool writeAtomically(const std::string& path, const std::string& content,
 // target. Nothing else is touched.
 void removeLeftoverTemporaries(const std::string& path);
 
+// writeAtomically, skipped (answering true) when the file already holds exactly `content` as
+// an owner-only regular file of ours: the result is the same, without the write and its fsyncs.
+bool writeAtomicallyIfChanged(const std::string& path, const std::string& content);
+
 // Removes the file; a missing file is not an error. Returns false on other failures.
 bool remove(const std::string& path);
 

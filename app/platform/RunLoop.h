@@ -29,8 +29,16 @@ class RunLoop {
 public:
     virtual ~RunLoop() = default;
 
-    // Fires once, `seconds` from now.
+    // Fires once, `seconds` from now. A run loop may let it fire a little later (at most
+    // 5 % of `seconds` and 50 ms) so that it shares a wake-up with other timers.
     virtual std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) = 0;
+
+    // Fires once, `seconds` from now, without that slack: for a timer whose lateness is
+    // seen (the first status check of a tunnel).
+    virtual std::shared_ptr<Timer> scheduleOnceExactly(double seconds,
+                                                       std::function<void()> action) {
+        return scheduleOnce(seconds, std::move(action));
+    }
 
     // Fires every `seconds`, first `seconds` from now, until invalidated.
     virtual std::shared_ptr<Timer> scheduleRepeating(double seconds,

@@ -58,7 +58,11 @@ void SSHTunnel::startService() {
         watchOutput();
     }
 
-    runLoop_.scheduleOnce(kFirstCheckDelay, [self = shared_from_this()] { self->serviceStatus(); });
+    // Exactly 3 s: the first checks of a start-all would otherwise share one wake-up and run
+    // one after the other, each reloading the table, the last ones late. The steps that
+    // follow are cheap and share theirs.
+    runLoop_.scheduleOnceExactly(kFirstCheckDelay,
+                                 [self = shared_from_this()] { self->serviceStatus(); });
     log_.write("Starting task: " + std::to_string(task ? task->processIdentifier() : 0));
 }
 

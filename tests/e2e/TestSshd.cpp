@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <crypt.h>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -52,23 +53,12 @@ bool isFile(const char* path) {
     return *path && ::access(path, R_OK) == 0;
 }
 
-// pam_wrapper copies the PAM stack into /tmp/pam.X (X one character) with a file "pid" for
-// every process that uses it, and removes the folder when the process ends normally. sshd's
-// per-connection processes end with _exit(), so their folders stay behind until a later
-// pam_wrapper process of the same user finds them stale; remove them now, as it would.
-void removeStalePamWrapperFolders() {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
-        const std::string name = entry.path().filename();
-        struct stat info = {};
-        if (name.size() != 5 || name.rfind("pam.", 0) != 0 ||
-            ::lstat(entry.path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-            info.st_uid != ::geteuid())
-            continue;
-        const long pid = std::atol(readFile(entry.path() / "pid").c_str());
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            std::filesystem::remove_all(entry.path(), error);
-    }
+// kPassword as the shadow record holds it; crypt(3) with the salt of a SHA-512 hash.
+std::string passwordHash(const char* password) {
+    crypt_data data = {};
+    const char* hash = ::crypt_r(password, "$6$qbe2e$", &data);
+    if (!hash || *hash != '$') throw std::runtime_error("crypt cannot make a SHA-512 hash");
+    return hash;
 }
 
 std::string firstTwoWords(const std::string& line) {
@@ -88,10 +78,9 @@ std::optional<std::string> TestSshd::unavailableReason() {
                " unpacks one (CTest runs it before the e2e tests)";
     if (::access("/usr/bin/ssh", X_OK) != 0 || ::access("/usr/bin/ssh-keygen", X_OK) != 0)
         return "openssh-client is needed (scripts/install-deps test)";
-    if (!isFile(QB_NSS_WRAPPER_LIB) || !isFile(QB_PAM_WRAPPER_LIB) || !isFile(QB_UID_WRAPPER_LIB) ||
-        !isFile(QB_PAM_MATRIX_MODULE))
-        return "libnss-wrapper, libpam-wrapper and libuid-wrapper are needed (scripts/install-deps "
-               "test), then a new cmake configure";
+    if (!isFile(QB_NSS_WRAPPER_LIB) || !isFile(QB_UID_WRAPPER_LIB))
+        return "libnss-wrapper and libuid-wrapper are needed (scripts/install-deps test), then a "
+               "new cmake configure";
     if (!std::getenv("QB_TEST_HOME") || !accounts::homeDirectory())
         return "run under tests/support/with-test-home, which gives the account record a home";
     return std::nullopt;
@@ -128,11 +117,10 @@ TestSshd::~TestSshd() {
     subprocess::stop(pid_);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
-    removeStalePamWrapperFolders();
 }
 
-// The server's own world, all inside dir_: host key, authorized keys, the account record of
-// kUser (nss_wrapper) and a PAM stack whose pam_matrix knows kPassword (pam_wrapper).
+// The server's own world, all inside dir_: host key, authorized keys, and the account and
+// shadow records of kUser (nss_wrapper), the latter with kPassword's hash.
 void TestSshd::writeServerSide() {
     runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "qbe2e-host", "-f",
                 dir_ + "/host_key"});
@@ -145,34 +133,24 @@ void TestSshd::writeServerSide() {
                   ":QuillboreSSH e2e:" + home + ":/bin/sh\n",
               0600);
     writeFile(dir_ + "/group", std::string(kUser) + ":x:" + kServerId + ":\n", 0600);
+    writeFile(dir_ + "/shadow",
+              std::string(kUser) + ":" + passwordHash(kPassword) + ":19000::::::\n", 0600);
     const std::string uid = std::to_string(::getuid()), gid = std::to_string(::getgid());
     writeFile(dir_ + "/session-passwd",
               std::string(kUser) + ":x:" + uid + ":" + gid + ":QuillboreSSH e2e:" + home +
                   ":/bin/sh\n",
               0600);
     writeFile(dir_ + "/session-group", std::string(kUser) + ":x:" + gid + ":\n", 0600);
-
-    const std::string passdb = dir_ + "/passdb";
-    writeFile(passdb, std::string(kUser) + ":" + kPassword + ":sshd\n", 0600);
-    const std::string pamDir = dir_ + "/pam.d";
-    ::mkdir(pamDir.c_str(), 0700);
-    std::string stack;
-    for (const char* type : {"auth", "account", "session", "password"})
-        stack +=
-            std::string(type) + " required " + QB_PAM_MATRIX_MODULE + " passdb=" + passdb + "\n";
-    writeFile(pamDir + "/sshd", stack, 0600);
-    writeFile(pamDir + "/other", stack, 0600); // read by libpam's set-up, unused otherwise
 }
 
 std::vector<std::string> TestSshd::serverEnvironment() const {
     auto env = subprocess::environment(subprocess::Env::RealAccounts);
-    env.push_back(std::string("LD_PRELOAD=") + QB_UID_WRAPPER_LIB + ":" + QB_PAM_WRAPPER_LIB + ":" +
-                  QB_NSS_WRAPPER_LIB);
+    env.push_back(std::string("LD_PRELOAD=") + QB_UID_WRAPPER_LIB + ":" + QB_NSS_WRAPPER_LIB);
     for (const char* id : {"RUID", "EUID", "SUID", "RGID", "EGID", "SGID"})
         env.push_back(std::string("UID_WRAPPER_INITIAL_") + id + "=" + kServerId);
     for (const std::string& entry : std::vector<std::string>{
-             "UID_WRAPPER=1", "PAM_WRAPPER=1", "PAM_WRAPPER_SERVICE_DIR=" + dir_ + "/pam.d",
-             "NSS_WRAPPER_PASSWD=" + dir_ + "/passwd", "NSS_WRAPPER_GROUP=" + dir_ + "/group"})
+             "UID_WRAPPER=1", "NSS_WRAPPER_PASSWD=" + dir_ + "/passwd",
+             "NSS_WRAPPER_GROUP=" + dir_ + "/group", "NSS_WRAPPER_SHADOW=" + dir_ + "/shadow"})
         env.push_back(entry);
     return env;
 }
@@ -192,6 +170,10 @@ void TestSshd::start() {
             closedPort_ = loopback::freePort();
         while (closedPort_ == port_);
         const std::string config = dir_ + "/sshd_config";
+        // No PAM: sshd checks the password against the shadow record itself. Under pam_wrapper
+        // every connection process would hold one of the 62 folders /tmp/pam.[0-9A-Za-z],
+        // shared by every pam_wrapper process on the machine, for its whole life, and exits
+        // before the banner when none is free: 100 tunnels could never all log in.
         writeFile(config,
                   "Port " + std::to_string(port_) +
                       "\n"
@@ -208,7 +190,7 @@ void TestSshd::start() {
                       "PasswordAuthentication yes\n"
                       "KbdInteractiveAuthentication no\n"
                       "PermitRootLogin no\n"
-                      "UsePAM yes\n"
+                      "UsePAM no\n"
                       "StrictModes no\n"
                       "AllowTcpForwarding yes\n"
                       "GatewayPorts no\n"

@@ -10,11 +10,11 @@
 // the home of the test's account record (with-test-home), which is where ssh reads them.
 //
 // The sshd runs as the user running the tests and serves only that user, under the login
-// kUser: no account of the machine is created or used. Its account record comes from
-// nss_wrapper, its password check from pam_wrapper with pam_matrix, and uid_wrapper has it
+// kUser: no account of the machine is created or used. Its account and shadow records (which
+// the password is checked against, without PAM) come from nss_wrapper, and uid_wrapper has it
 // believe it runs as an unprivileged user id, the same whether the tests run as root or not
-// (so it never needs the privilege separation account or /run/sshd). Which sshd: $QB_TEST_SSHD, else the one that
-// scripts/unpack-test-sshd unpacked into the build folder, else /usr/sbin/sshd.
+// (so it never needs the privilege separation account or /run/sshd). Which sshd: $QB_TEST_SSHD,
+// else the one that scripts/unpack-test-sshd unpacked into the build folder, else /usr/sbin/sshd.
 // unavailableReason() says what is missing.
 //
 // Host aliases of the client configuration (all lead to 127.0.0.1):

@@ -2,8 +2,12 @@
 #include "E2eTest.h"
 #include "Loopback.h"
 #include "ProcessTable.h"
+#include "Subprocess.h"
+#include "platform/Files.h"
 
+#include <chrono>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -12,6 +16,13 @@ class ConnectionModes : public E2eTest {};
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+long countOf(const std::string& text, const std::string& word) {
+    long count = 0;
+    for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++count;
+    return count;
 }
 
 // Key files: the preferences' ssh-add puts the passphrase-protected key into the agent (the
@@ -88,6 +99,42 @@ TEST_F(ConnectionModes, OwnCommandModeRunsTheTemplateWithUserAndHost) {
               "/usr/bin/ssh qbe2e@qbe2e-key -D " + std::to_string(socksPort) + " -N");
     std::string why;
     EXPECT_TRUE(echoesThroughSocks(socksPort, 10, &why)) << why;
+}
+
+// More logins at once than the 62 that a PAM stack under pam_wrapper could hold (one folder
+// /tmp/pam.X per connection process): each stays logged in until it is ended, as tunnels do.
+TEST_F(ConnectionModes, SeventyLoginsAtOnceAllStayLoggedIn) {
+    constexpr int kLogins = 70;
+    const std::string key = homefiles::path("plain_key");
+    ASSERT_EQ(subprocess::run({"/bin/cp", server().clientKeyPath(), key}).exitCode, 0);
+    ASSERT_EQ(subprocess::run({"/usr/bin/ssh-keygen", "-q", "-p", "-P", TestSshd::kKeyPassphrase,
+                               "-N", "", "-f", key})
+                  .exitCode,
+              0);
+    const std::string accepted = "Accepted publickey for " + std::string(TestSshd::kUser);
+    const long before = countOf(server().logText(), accepted);
+    std::vector<pid_t> clients;
+    for (int i = 0; i < kLogins; ++i) {
+        auto pid = subprocess::spawn({"/usr/bin/ssh", "-N", "-i", key, "-o", "IdentitiesOnly=yes",
+                                      "-o", "IdentityAgent=none", "-o", "ConnectTimeout=60", "-l",
+                                      TestSshd::kUser, TestSshd::kKeyHost},
+                                     subprocess::Env::Inherit, homefiles::path("ssh.log"));
+        ASSERT_TRUE(pid);
+        clients.push_back(*pid);
+    }
+    auto loggedIn = [&] { return countOf(server().logText(), accepted) - before; };
+    auto anyEnded = [&] {
+        for (pid_t pid : clients)
+            if (proctable::hasEnded(pid)) return true;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (loggedIn() < kLogins && !anyEnded() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(loggedIn(), kLogins) << files::readWhole(homefiles::path("ssh.log")).value_or("");
+    EXPECT_FALSE(anyEnded()) << files::readWhole(homefiles::path("ssh.log")).value_or("");
+    for (pid_t pid : clients)
+        subprocess::stop(pid);
 }
 
 } // namespace

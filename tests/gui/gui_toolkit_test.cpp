@@ -1,5 +1,6 @@
 // The Qt toolkit adapters on their own: table snapshot and clicks, alert queue, buttons,
 // and the run loop's timers.
+#include "QtActivityIndicator.h"
 #include "QtButton.h"
 #include "QtRunLoop.h"
 #include "QtTableView.h"
@@ -9,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -43,6 +45,17 @@ public:
     std::vector<std::string> servers;
     int rowCountCalls = 0;
     int cellCalls = 0;
+};
+
+// Counts the paint events that a widget of the application receives.
+class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    int paints = 0;
 };
 
 QPoint centreOfRow(ServiceTableWidget* view, int row) {
@@ -356,6 +369,52 @@ private slots:
         }
     }
 
+    // The indicator spins only while someone can see it: hidden or minimized, it still
+    // counts as animating but neither its timer nor its painting wakes the process.
+    void activityIndicatorRestsWhileItsWindowIsHidden() {
+        QWidget window;
+        auto* indicator = new QtActivityIndicator(&window);
+        auto* timer = indicator->findChild<QTimer*>();
+        QVERIFY(timer);
+        PaintWatcher counter(indicator);
+
+        indicator->startAnimation(); // before the window is shown
+        QVERIFY(indicator->isAnimating());
+        QVERIFY(!timer->isActive());
+
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(timer->isActive());
+        int seen = counter.paints;
+        QTRY_VERIFY(counter.paints >= seen + 3); // it keeps spinning while shown
+
+        window.hide();
+        QVERIFY(indicator->isAnimating());
+        QVERIFY(!timer->isActive());
+        seen = counter.paints;
+        QTest::qWait(300); // several frames' time: none is painted
+        QCOMPARE(counter.paints, seen);
+
+        window.show();
+        QVERIFY(timer->isActive());
+        QTRY_VERIFY(counter.paints >= seen + 3);
+
+        window.showMinimized();
+        QTRY_VERIFY(!timer->isActive());
+        QVERIFY(indicator->isAnimating());
+        window.showNormal();
+        QTRY_VERIFY(timer->isActive());
+
+        // Stopped while hidden: showing the window again does not restart it.
+        window.hide();
+        indicator->stopAnimation();
+        window.show();
+        QVERIFY(!indicator->isAnimating());
+        QVERIFY(!timer->isActive());
+        indicator->startAnimation();
+        QVERIFY(timer->isActive());
+    }
+
     void runLoopTimersFireAndStop() {
         QtRunLoop loop;
         int once = 0, repeating = 0, cancelled = 0;
@@ -380,6 +439,28 @@ private slots:
         QCOMPARE(cancelled, 0);
         QVERIFY(!tick->isValid());
         QCOMPARE(loop.pendingTimers(), std::size_t{0});
+    }
+
+    // A timer's action may open a nested event loop (a modal dialog); timers keep firing in it.
+    void runLoopTimersFireInsideANestedLoop() {
+        QtRunLoop loop;
+        bool innerFired = false, repeatedInside = false;
+        int ticks = 0;
+        auto tick = loop.scheduleRepeating(0.01, [&] { ++ticks; });
+        loop.scheduleOnce(0.0, [&] {
+            QEventLoop nested;
+            const int before = ticks;
+            loop.scheduleOnce(0.02, [&] {
+                innerFired = true;
+                repeatedInside = ticks > before;
+                nested.quit();
+            });
+            QTimer::singleShot(5000, &nested, &QEventLoop::quit); // a stuck loop fails the test
+            nested.exec();
+        });
+        QTRY_VERIFY(innerFired);
+        QVERIFY(repeatedInside);
+        tick->invalidate();
     }
 
     void pauseHoldsTimersBack() {

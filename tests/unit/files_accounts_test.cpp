@@ -82,6 +82,37 @@ TEST_F(FilesTest, ContentIsKeptByteForByte) {
     EXPECT_EQ(files::readWhole(path("empty")), std::string()); // empty, not missing
 }
 
+TEST_F(FilesTest, AWriteOfTheSameBytesIsSkippedOnlyWhenNothingWouldChange) {
+    const std::string p = path("list");
+    auto inode = [&] {
+        struct stat st = {};
+        stat(p.c_str(), &st);
+        return st.st_ino;
+    };
+    ASSERT_TRUE(files::writeAtomicallyIfChanged(p, "abc")); // missing: created
+    EXPECT_EQ(files::readWhole(p), "abc");
+    const ino_t first = inode();
+    ASSERT_TRUE(files::writeAtomicallyIfChanged(p, "abc"));
+    EXPECT_EQ(inode(), first);
+
+    // A prefix, a longer text and one changed byte are all written.
+    for (const char* other : {"ab", "abcd", "abd", ""}) {
+        const ino_t old = inode();
+        ASSERT_TRUE(files::writeAtomicallyIfChanged(p, other));
+        EXPECT_EQ(files::readWhole(p), other);
+        EXPECT_NE(inode(), old) << other;
+    }
+
+    // Same bytes in a file others may read: replaced, so it ends owner-only as a write would.
+    ASSERT_TRUE(files::writeAtomically(p, "xyz"));
+    chmod(p.c_str(), 0644);
+    const ino_t open = inode();
+    ASSERT_TRUE(files::writeAtomicallyIfChanged(p, "xyz"));
+    EXPECT_NE(inode(), open);
+    EXPECT_EQ(modeOf(p), 0600u);
+    EXPECT_EQ(entries(), std::vector<std::string>{"list"});
+}
+
 TEST_F(FilesTest, AFailedWriteReportsFalseAndLeavesNothing) {
     EXPECT_FALSE(files::writeAtomically(path("missing-folder/file"), "x"));
     ASSERT_EQ(mkdir(path("a-folder").c_str(), 0700), 0);

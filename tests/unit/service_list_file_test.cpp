@@ -236,6 +236,40 @@ TEST_F(ServiceListFile, SavedBytesAreTheEncipheredRecordsInListOrder) {
     EXPECT_EQ(fileMode(listPath()), 0600);
 }
 
+// A reload whose bytes equal the file leaves the very same file (no write, no fsync); a
+// changed list still replaces it.
+TEST_F(ServiceListFile, AnIdenticalSaveLeavesTheFileAndAChangedOneReplacesIt) {
+    const std::string bytes = onDisk(record("h", "1", "u", "p", "SOCKS"));
+    ControllerFixture::writeHomeFile(kListFile, bytes);
+    ASSERT_EQ(::chmod(listPath().c_str(), 0600), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(listPath().c_str(), &before), 0);
+    load(); // the load's reload saves the same bytes
+    ASSERT_EQ(f.controller.theServiceList->size(), 1u);
+    // A status change reloads the table too.
+    auto& first = (*f.controller.theServiceList)[0];
+    first =
+        entry({first.server, first.listenPort, first.user, first.password, first.tunnelDescription},
+              "Running...");
+    f.ui.serviceList.reloadData();
+    struct stat after {};
+    ASSERT_EQ(::stat(listPath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(ControllerFixture::readHomeFile(kListFile), bytes);
+
+    f.controller.theServiceList->push_back(entry({"h2", "2", "u", "p", "SOCKS"}));
+    f.ui.serviceList.reloadData();
+    struct stat changed {};
+    ASSERT_EQ(::stat(listPath().c_str(), &changed), 0);
+    EXPECT_NE(changed.st_ino, before.st_ino);
+    EXPECT_EQ(ControllerFixture::readHomeFile(kListFile),
+              onDisk(record("h", "1", "u", "p", "SOCKS") + "\r\n" +
+                     record("h2", "2", "u", "p", "SOCKS")));
+    EXPECT_EQ(fileMode(listPath()), 0600);
+}
+
 TEST_F(ServiceListFile, ExtraFieldsAreGoneAfterTheNextSave) {
     ControllerFixture::writeHomeFile(
         kListFile, onDisk(record("h", "1", "u", "p", "SOCKS") + "\x1f" + "old\x1fjunk"));
