@@ -2,35 +2,31 @@
 
 #include "platform/RunLoop.h"
 
-#include <QPointer>
-#include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 class QtRunLoop;
 
-// One timer of QtRunLoop. The run loop keeps it (and with it the action and whatever the
-// action captured) until it has fired once or, repeating, until it is invalidated.
-class QtTimer : public Timer, public std::enable_shared_from_this<QtTimer> {
+// One timer of QtRunLoop: a place in its queue. The run loop keeps it (and with it the action
+// and whatever the action captured) until it has fired once or, repeating, until it is
+// invalidated.
+class QtTimer : public Timer {
 public:
-    QtTimer(QtRunLoop* loop, QObject* timerParent, double seconds, bool repeats,
-            std::function<void()> action, bool precise = false);
-    ~QtTimer() override;
+    QtTimer(QtRunLoop* loop, std::int64_t interval, bool repeats, std::function<void()> action);
 
     void invalidate() override;
     bool isValid() const override { return valid_; }
 
-    void start();
-    void detach(); // the run loop is going away
-
 private:
-    void fire();
-    void finish();
+    friend class QtRunLoop;
 
     QtRunLoop* loop_;
-    QPointer<QTimer> timer_;
+    std::int64_t interval_; // nanoseconds
     bool repeats_;
     bool valid_ = true;
+    std::int64_t due_ = 0;
+    unsigned long sequence_ = 0;
     // Shared, so an action that invalidates its own timer finishes running first.
     std::shared_ptr<std::function<void()>> action_;
 };
