@@ -15,15 +15,12 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <memory>
-
-#ifdef QB_HAVE_QPA_HEADERS
-#include <qpa/qwindowsysteminterface.h>
-#endif
 
 namespace {
 
@@ -473,8 +470,12 @@ private slots:
     }
 
     // During a pause the windows stay painted: a pending repaint and a window shown just
-    // before are drawn. Timers, including Qt's own, and user input wait for its end.
+    // before are drawn. Timers, including Qt's own, and user input wait for its end. Input is
+    // checked on X11 only, as a real key press through the X server (XTest): the offscreen
+    // platform has no input of its own, and input queued into Qt by hand does not take the
+    // path a window system's input takes.
     void pauseKeepsPaintingButHoldsInputAndTimers() {
+        const bool onX11 = QGuiApplication::platformName() == QLatin1String("xcb");
         QtRunLoop loop;
         PaintCounter shown;
         shown.resize(200, 100);
@@ -495,14 +496,9 @@ private slots:
         bool ours = false, qts = false;
         loop.scheduleOnce(0.0, [&] { ours = true; });
         QTimer::singleShot(1, &field, [&] { qts = true; });
-#ifdef QB_HAVE_QPA_HEADERS
-        QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
-            field.windowHandle(), QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
-        QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
-            field.windowHandle(), QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
-#else
-        qInfo("without Qt's platform headers, queued input is not checked");
-#endif
+        // Once xdotool has ended, the X server has sent the key to this process; nothing
+        // here reads it before the pause.
+        if (onX11) QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {"key", "a"}), 0);
 
         loop.pause(0.1);
         QVERIFY(shown.paints > paintsBefore);
@@ -513,9 +509,7 @@ private slots:
         QCOMPARE(field.text(), QString());
 
         QTRY_VERIFY(ours && qts);
-#ifdef QB_HAVE_QPA_HEADERS
-        QTRY_COMPARE(field.text(), QStringLiteral("a")); // delivered after the pause
-#endif
+        if (onX11) QTRY_COMPARE(field.text(), QStringLiteral("a")); // delivered after the pause
     }
 };
 
