@@ -2,11 +2,10 @@
 
 #include <QObject>
 
-class QNetworkInformation;
-
 // Tells when network connections are likely stale: logind's PrepareForSleep(false) on the
-// system bus (the computer has resumed), and Qt's network reachability turning online again
-// after it was not. Without a system bus, logind or a reachability backend it stays silent.
+// system bus (the computer has resumed), and NetworkManager's state turning to full
+// connectivity again after it was not. Without a system bus, logind or NetworkManager it
+// stays silent.
 class WakeWatcher : public QObject {
     Q_OBJECT
 public:
@@ -17,8 +16,10 @@ signals:
 
 private slots:
     void prepareForSleep(bool sleeping);
+    void networkStateChanged(uint state);
 
 private:
-    void watchNetwork();
+    void askNetworkState();
+    bool networkStateSeen_ = false;
     bool offline_ = false;
 };

@@ -164,10 +164,8 @@ class App:
         login.EmitPrepareForSleep(False, dbus_interface="org.quillbore.Test")
 
     def network_down_and_up(self):
-        nm = self.system.get_object("org.freedesktop.NetworkManager",
-                                    "/org/freedesktop/NetworkManager")
-        nm.SetState(dbus.UInt32(20), dbus_interface="org.quillbore.Test")  # disconnected
-        nm.SetState(dbus.UInt32(70), dbus_interface="org.quillbore.Test")  # connected, global
+        set_network_state(self.system, 20)  # disconnected
+        set_network_state(self.system, 70)  # connected, global
 
     def quit_from_tray(self):
         self.click("Quit")
@@ -178,6 +176,11 @@ class App:
             self.process.send_signal(signal.SIGTERM)
             self.process.wait(timeout=20)
         self.out.close()
+
+
+def set_network_state(system, state):
+    nm = system.get_object("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager")
+    nm.SetState(dbus.UInt32(state), dbus_interface="org.quillbore.Test")
 
 
 class DesktopAppTest(unittest.TestCase):
@@ -362,6 +365,20 @@ class DesktopAppTest(unittest.TestCase):
         for pid in old:
             wait_until("the old child to be gone", lambda: not alive(pid))
         self.finish(app)
+
+    def test_a_network_offline_at_the_start_that_connects_replaces_every_running_child(self):
+        system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
+        set_network_state(system, 20)  # the state the application asks for when it starts
+        try:
+            app = self.running_pair(reconnect=True)
+            old = self.children()
+            set_network_state(system, 70)
+            wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
+            for pid in old:
+                wait_until("the old child to be gone", lambda: not alive(pid))
+            self.finish(app)
+        finally:
+            set_network_state(system, 70)
 
     def test_a_resume_leaves_the_children_alone_with_reconnection_off(self):
         app = self.running_pair(reconnect=False)

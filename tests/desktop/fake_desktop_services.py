@@ -129,7 +129,7 @@ class Login(dbus.service.Object):
 
 
 class NetworkManager(dbus.service.Object):
-    """Just what Qt's reachability backend reads: the State property and its changes."""
+    """What the application reads: the State property and its StateChanged signal."""
     IFACE = "org.freedesktop.NetworkManager"
     CONNECTED_GLOBAL = 70
 
