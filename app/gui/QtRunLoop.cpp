@@ -34,8 +34,6 @@ constexpr std::int64_t kForgivenLateness = 5 * timerslack::kMillisecond;
 // Timers due within this much of a wake-up fire in it.
 constexpr std::int64_t kWakeGrace = timerslack::kMillisecond;
 
-constexpr std::int64_t kLongestWakeUp = 200 * timerslack::kMillisecond;
-
 constexpr std::int64_t kShortestRepeat = timerslack::kMillisecond;
 
 // How long a paint may wait during a pause: about one frame.
@@ -75,14 +73,13 @@ std::shared_ptr<Timer> QtRunLoop::scheduleRepeating(double seconds, std::functio
 }
 
 std::int64_t QtRunLoop::earliestFor(std::int64_t interval) const {
-    // Timers scheduled by the actions of one wake-up count from its beginning: the hundredth
-    // step of a wake-up lands where the first does, not later by the time the others took.
-    // (Not inside a nested event loop that has run for a while: the user acts there.)
-    const std::int64_t clock = steadyNow();
-    const std::int64_t now = wokeAt_ && clock - *wokeAt_ < kLongestWakeUp ? *wokeAt_ : clock;
-    const std::int64_t late =
-        firingDue_ ? std::clamp(now - *firingDue_, std::int64_t{0}, kForgivenLateness) : 0;
-    return now - late + interval;
+    // A timer scheduled by the action of a timer counts from when that timer was due, if that
+    // was at most a few milliseconds ago: the steps of one wake-up all land on the same next
+    // instant, whether the wake-up came a little late or the actions before took a while.
+    // Never more than that: a step comes at most kForgivenLateness before its interval.
+    const std::int64_t now = steadyNow();
+    const std::int64_t from = firingDue_ ? std::max(*firingDue_, now - kForgivenLateness) : now;
+    return std::min(from, now) + interval;
 }
 
 std::shared_ptr<Timer> QtRunLoop::schedule(double seconds, bool repeats, bool exact,
@@ -134,10 +131,8 @@ void QtRunLoop::fireDue() {
             timer->action_.reset();
         }
         const auto outerDue = std::exchange(firingDue_, wasDue);
-        const auto outerWake = std::exchange(wokeAt_, now);
         if (action && *action) (*action)();
         firingDue_ = outerDue;
-        wokeAt_ = outerWake;
     }
     arm();
 }

@@ -49,7 +49,6 @@ private:
     std::optional<std::int64_t> armedFor_;
     std::map<Key, std::shared_ptr<QtTimer>> queue_;
     unsigned long nextSequence_ = 0;
-    // While a timer's action runs: when that timer was due, and when its wake-up began.
+    // While a timer's action runs: when that timer was due.
     std::optional<std::int64_t> firingDue_;
-    std::optional<std::int64_t> wokeAt_;
 };

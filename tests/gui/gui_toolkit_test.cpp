@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <memory>
 
@@ -458,6 +459,24 @@ private slots:
         QTRY_VERIFY(innerFired);
         QVERIFY(repeatedInside);
         tick->invalidate();
+    }
+
+    // Two timers due together fire in one wake-up; the first action takes a while. A timer
+    // the second schedules counts from that moment (give or take a few milliseconds), not
+    // from when the wake-up began: a check loop's next step never comes early.
+    void aTimerScheduledLateInAWakeUpIsNotEarly() {
+        QtRunLoop loop;
+        QElapsedTimer clock;
+        qint64 scheduledAt = -1, firedAt = -1;
+        loop.scheduleOnce(0.0, [] { QThread::msleep(60); });
+        loop.scheduleOnce(0.0, [&] {
+            scheduledAt = clock.nsecsElapsed();
+            loop.scheduleOnce(0.2, [&] { firedAt = clock.nsecsElapsed(); });
+        });
+        clock.start();
+        QTRY_VERIFY(firedAt >= 0);
+        QVERIFY2(firedAt - scheduledAt >= 195'000'000,
+                 qPrintable(QString::number((firedAt - scheduledAt) / 1e6) + " ms"));
     }
 
     void pauseHoldsTimersBack() {
