@@ -1,5 +1,5 @@
-// The real Qt application, built as main() builds it, for bench/run (under Xvfb and
-// tests/support/with-test-home). The only additions: the children's checks are timed
+// The real Qt application, built as main() builds it (its desktop shell too), for bench/run (under
+// Xvfb and tests/support/with-test-home). The only additions: the children's checks are timed
 // (TimedLauncher) and, in `serve`, commands come in on standard input through a socket
 // notifier, which wakes the process only when a command arrives.
 //
@@ -12,6 +12,7 @@
 //       timing             the check timing (CheckTimes), then "end"
 //       quit
 
+#include "DesktopShell.h"
 #include "FirstFrame.h"
 #include "MainWindow.h"
 #include "NamedImages.h"
@@ -66,8 +67,9 @@ int main(int argc, char* argv[]) {
     if (mode == "startup") firstFrame = std::make_unique<FirstFrame>();
 
     QuillboreApp quillbore(runLoop, launcher, log, authorizer);
+    DesktopShell desktop(quillbore, false);
     QuitOnSignal quitOnSignal;
-    quillbore.launch();
+    quillbore.launch(desktop.showsWindowAtLaunch());
     if (mode == "startup") return app.exec();
 
     MainWindow& window = *quillbore.windows.main;
