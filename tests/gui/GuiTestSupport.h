@@ -13,8 +13,12 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <optional>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace gui_test {
 
@@ -29,6 +33,19 @@ inline QString login() {
 }
 inline QString scratch() {
     return env("QB_TEST_ROOT");
+}
+
+// A port of 127.0.0.1 that was free a moment ago (0 when none could be had).
+inline int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0;
+    ::close(fd);
+    return ok ? ntohs(a.sin_port) : 0;
 }
 
 // Presses the one button of the alert the window shows now and returns its body.

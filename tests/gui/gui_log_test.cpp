@@ -23,11 +23,7 @@
 #include <QPushButton>
 #include <QTextEdit>
 #include <QToolButton>
-#include <arpa/inet.h>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace gui_test;
 
@@ -40,19 +36,6 @@ const QString kFailed = QStringLiteral(
     "you have not connected via ssh before you will need to do so and generate the key file "
     "before this app will work. If you don't have a RSK key for the server you will need to use "
     "a command line utility to manage the passwords like sshpass.");
-
-// A port of 127.0.0.1 that was free a moment ago.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0;
-    ::close(fd);
-    return ok ? ntohs(a.sin_port) : 0;
-}
 
 long residentKiB() {
     QFile status("/proc/self/status");

@@ -22,27 +22,11 @@
 #include <QFile>
 #include <QPainter>
 #include <QPushButton>
-#include <arpa/inet.h>
 #include <cstdio>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace gui_test;
 
 namespace {
-
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 void addService(QuillboreApp& app, const QString& server, const QString& port,
                 const QString& forward, bool socks) {
