@@ -14,7 +14,7 @@ public:
     using Time = std::chrono::system_clock::time_point;
     struct Entry {
         Time time;
-        std::string service; // "server:port"
+        std::string service; // serviceLabel()
         std::string text;
         bool event = false; // ours, not the child's
     };

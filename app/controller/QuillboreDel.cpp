@@ -87,5 +87,6 @@ std::string QuillboreDel::askpassPath() {
 std::shared_ptr<SSHTunnel> QuillboreDel::makeTunnel() {
     auto tunnel = std::make_shared<SSHTunnel>(runLoop_, launcher_, log_);
     tunnel->setDelegate(this);
+    tunnel->setIdentity(++lastServiceId_);
     return tunnel;
 }

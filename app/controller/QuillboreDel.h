@@ -11,6 +11,7 @@
 #include "tunnel/SSHTunnelDelegate.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -84,7 +85,7 @@ public:
     // Set by removeFromList when it removes the last entry: saveUserData then empties the
     // file instead of leaving the last non-empty list on disk.
     bool listEmptiedByUser = false;
-    bool authRef = false;  // a grant from the authorizer is held
+    bool authRef = false; // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
 
     // Desktop integration (tray, notices), set by the application when present: every change
@@ -100,8 +101,6 @@ public:
     Window* logWindow = nullptr;
     ActivityLog activityLog;
     static constexpr std::size_t kAlertDetailLines = 6;
-    // "server:port", as the log names a service.
-    static std::string serviceLabel(const SSHTunnel& tunnel);
     void showLog(Control* sender);
     // The alert sheet with the child's last words under the message.
     void doAlertWindow(const std::string& message, Window* win, const std::string& detail);
@@ -131,8 +130,33 @@ public:
     std::string preferencesPath();
     std::string askpassPath();
     void loadUserData();
+    // Saves when the list's fields changed since the last save (markListChanged), not only a
+    // status text: that cannot change the file's bytes.
     void saveUserData();
+    void markListChanged() { listChanged_ = true; }
     void reloadPreferences();
+
+    // --- Acting on one service, or on all ------------------------------------------------
+    // One place for what the buttons, the row menu, the tray and the command line do: the
+    // lock test and the other checks come first; a refusal is shown on `tellOn` (when given)
+    // and returned, so that a caller without a window can report it. A service is known by its
+    // tunnel, which stays the same while its entry is replaced.
+    enum class Refusal { None, Locked, AlreadyRunning, AlreadyStopped, SomeRunning, NoService };
+    static std::string refusalText(Refusal refusal);
+    Refusal startOne(const std::shared_ptr<SSHTunnel>& service, Window* tellOn);
+    Refusal stopOne(const std::shared_ptr<SSHTunnel>& service, Window* tellOn);
+    Refusal startAll(Window* tellOn);
+    Refusal stopAll(Window* tellOn);
+    Refusal editOne(const std::shared_ptr<SSHTunnel>& service, Window* tellOn);
+    Refusal removeOne(const std::shared_ptr<SSHTunnel>& service, Window* tellOn);
+    // The service of a row, or none.
+    std::shared_ptr<SSHTunnel> serviceAt(long row) const;
+    // Askpass starts not yet made: each waits kAskpassSpacing after the one before.
+    bool hasPendingStarts() const { return !startQueue_.empty(); }
+    bool hasPendingStart(const std::shared_ptr<SSHTunnel>& service) const;
+    static constexpr double kAskpassSpacing = 2.0;
+    // Forgets the starts not yet made (Stop all, lock, quit): those services stay idle.
+    void endStartChain();
 
     // --- Start, stop, status ------------------------------------------------------------
     void startTunnel(Control* sender);
@@ -164,6 +188,8 @@ public:
 
     // --- Lock ---------------------------------------------------------------------------
     void toggleLock(Button* sender);
+    // Locks an unlocked application; the alert that says so goes to `tellOn`.
+    void lock(Window* tellOn);
     bool doAuth();
     void timeLock();
     void windowDidResignMain();
@@ -182,6 +208,23 @@ public:
 
 private:
     std::shared_ptr<SSHTunnel> makeTunnel();
+    // Opens the edit window on the entry at `row`.
+    void openEditWindow(std::size_t row);
+    void lockWith(Button& lockButton, Window* tellOn);
+    // Refuses when locked: shows the locked alert on `tellOn` (if any) and answers true.
+    bool refusedAsLocked(Window* tellOn);
+    Refusal refuse(Refusal refusal, Window* tellOn);
+    // After a Start: the askpass file's removal timer, then the status line.
+    void afterStart();
+    void queueStart(const std::shared_ptr<SSHTunnel>& service);
+    void startNextQueued();
+    bool dropPendingStart(const std::shared_ptr<SSHTunnel>& service);
+
+    unsigned long lastServiceId_ = 0;
+    // The service list's fields (not only a status) changed since the last save.
+    bool listChanged_ = false;
+    std::deque<std::weak_ptr<SSHTunnel>> startQueue_;
+    std::shared_ptr<Timer> nextStart_;
     void probeForward(std::weak_ptr<SSHTunnel> tunnel, int port, unsigned long start,
                       int attemptsLeft);
     void markForward(SSHTunnel& tunnel, const std::string& warning);

@@ -1,6 +1,7 @@
 // Why a service failed: its child's output in the log, the tooltip and the failure alert, and
 // a check that its forward really listens.
 #include "controller/QuillboreDel.h"
+#include "controller/ServiceLabel.h"
 #include "controller/TunnelDescription.h"
 
 #include <cctype>
@@ -51,10 +52,6 @@ std::string forwardFailure(const std::string& line, const SSHTunnel& tunnel) {
 }
 
 } // namespace
-
-std::string QuillboreDel::serviceLabel(const SSHTunnel& tunnel) {
-    return tunnel.server() + ":" + tunnel.listenPort();
-}
 
 void QuillboreDel::showLog(Control*) {
     if (refuseWhenLocked()) return;
@@ -120,6 +117,6 @@ void QuillboreDel::markForward(SSHTunnel& tunnel, const std::string& warning) {
     if (tunnel.warning() == warning) return;
     tunnel.setWarning(warning);
     logEvent(tunnel, warning);
-    log().write(serviceLabel(tunnel) + ": " + warning);
+    log().write(tunnel.logName() + ": " + warning);
     if (serviceList) serviceList->reloadData();
 }

@@ -141,6 +141,7 @@ void QuillboreDel::addToList(Control*) {
     for (auto& entry : added)
         theServiceList->push_back(std::move(entry));
     listEmptiedByUser = false;
+    markListChanged();
     serviceList->reloadData();
     addWindow->orderOut();
 }
@@ -153,7 +154,23 @@ void QuillboreDel::editService(Control*) {
     editedService.reset();
     if (currentRow < 0) return;
     if (!theServiceList || static_cast<std::size_t>(currentRow) >= theServiceList->size()) return;
-    const ServiceEntry entry = (*theServiceList)[static_cast<std::size_t>(currentRow)];
+    openEditWindow(static_cast<std::size_t>(currentRow));
+}
+
+QuillboreDel::Refusal QuillboreDel::editOne(const std::shared_ptr<SSHTunnel>& service,
+                                            Window* tellOn) {
+    if (refusedAsLocked(tellOn)) return Refusal::Locked;
+    const std::optional<std::size_t> row = rowOfService(service);
+    if (!row) return refuse(Refusal::NoService, tellOn);
+    eokButton->setState(1);
+    ecanButton->setState(1);
+    openEditWindow(*row);
+    return Refusal::None;
+}
+
+void QuillboreDel::openEditWindow(std::size_t row) {
+    currentRow = static_cast<std::int64_t>(row);
+    const ServiceEntry entry = (*theServiceList)[row];
     editedService = entry.service;
     editWindow->makeKeyAndOrderFront();
     fillEditWindow(*this, entry);
@@ -187,21 +204,30 @@ void QuillboreDel::editList(Control*) {
         edited.service->setUser(edited.user, edited.password, edited.server, edited.listenPort,
                                 edited.tunnelDescription);
     (*theServiceList)[row] = std::move(edited);
+    markListChanged();
     serviceList->reloadData();
     editWindow->orderOut();
 }
 
 void QuillboreDel::removeFromList(Control*) {
     if (refuseWhenLocked()) return;
-    const long row = serviceList->selectedRow();
-    if (row < 0 || !theServiceList || static_cast<std::size_t>(row) >= theServiceList->size())
-        return;
+    if (auto service = serviceAt(serviceList->selectedRow())) removeOne(service, mainWindow);
+}
+
+QuillboreDel::Refusal QuillboreDel::removeOne(const std::shared_ptr<SSHTunnel>& service,
+                                              Window* tellOn) {
+    if (refusedAsLocked(tellOn)) return Refusal::Locked;
+    const std::optional<std::size_t> row = rowOfService(service);
+    if (!row) return refuse(Refusal::NoService, tellOn);
     // The tunnel is not stopped: a running child goes on, unseen, under its supervision.
-    theServiceList->erase(theServiceList->begin() + row);
+    theServiceList->erase(theServiceList->begin() + static_cast<long>(*row));
+    dropPendingStart(service);
+    markListChanged();
     // Lets the save write the now empty list, so the removed service does not come back.
     if (theServiceList->empty()) listEmptiedByUser = true;
     serviceList->reloadData();
     updateStatus();
+    return Refusal::None;
 }
 
 void QuillboreDel::handleCheckBox(Control* sender) {

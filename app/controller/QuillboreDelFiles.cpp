@@ -39,14 +39,17 @@ void QuillboreDel::loadUserData() {
         theServiceList->push_back(ServiceEntry{r.server, r.listenPort, "Idle...", r.user,
                                                r.password, r.tunnelDescription, tunnel});
     }
+    markListChanged();
     if (serviceList) serviceList->reloadData();
 }
 
 void QuillboreDel::saveUserData() {
-    if (!theServiceList) return;
+    // A reload after a status change cannot change the file's bytes: nothing to encode.
+    if (!theServiceList || !listChanged_) return;
     if (theServiceList->empty()) {
         // An empty list reaches the file only when the user has removed the last service.
-        if (listEmptiedByUser) files::writeAtomicallyIfChanged(serviceListPath(), "");
+        if (listEmptiedByUser)
+            listChanged_ = !files::writeAtomicallyIfChanged(serviceListPath(), "");
         return;
     }
     listEmptiedByUser = false;
@@ -56,8 +59,9 @@ void QuillboreDel::saveUserData() {
     for (const ServiceEntry& e : *theServiceList)
         records.push_back({e.server, e.listenPort, e.user, e.password, e.tunnelDescription});
     // Every reload of the table saves; most reloads (status changes) leave the bytes as they are.
-    files::writeAtomicallyIfChanged(serviceListPath(),
-                                    encryptString(servicelist::encode(records), getLoginName()));
+    // Kept marked when the write failed: the next reload tries again.
+    listChanged_ = !files::writeAtomicallyIfChanged(
+        serviceListPath(), encryptString(servicelist::encode(records), getLoginName()));
 }
 
 void QuillboreDel::reloadPreferences() {

@@ -1,6 +1,5 @@
 // Start and end of the application.
 #include "controller/QuillboreDel.h"
-
 #include "platform/Accounts.h"
 #include "platform/Files.h"
 
@@ -27,6 +26,7 @@ void QuillboreDel::applicationDidFinishLaunching() {
 }
 
 void QuillboreDel::applicationWillTerminate() {
+    endStartChain();
     std::unique_ptr<ChildProcess> unloading = unloadAgentKeys();
     if (theServiceList) {
         // By index and through a copy of the tunnel pointer: a stop may report back and

@@ -31,12 +31,21 @@ void QuillboreDel::toggleLock(Button* sender) {
         return;
     }
 
+    lockWith(*b, mainWindow);
+}
+
+void QuillboreDel::lock(Window* tellOn) {
+    if (lockButtons && !isLocked()) lockWith(*lockButtons, tellOn);
+}
+
+void QuillboreDel::lockWith(Button& b, Window* tellOn) {
+    endStartChain();
     authorizer().release();
     authRef = false;
     if (!keepsKeys(keepKeys)) unloadAgentKeys();
-    b->setImage(image::LockLocked);
+    b.setImage(image::LockLocked);
     if (keepKeys) keepKeys->setEnabled(false);
-    if (!keepKeys || keepKeys->state() == 0) doAlertWindow(kNowLockedMessage, mainWindow);
+    if (!keepKeys || keepKeys->state() == 0) doAlertWindow(kNowLockedMessage, tellOn);
 }
 
 bool QuillboreDel::doAuth() {
@@ -54,6 +63,7 @@ bool QuillboreDel::doAuth() {
 // Runs again with the same result when already locked. lockTimer stays set, so no new idle
 // count starts until the main window has been main again.
 void QuillboreDel::timeLock() {
+    endStartChain();
     authorizer().release();
     authRef = false;
     if (!keepsKeys(keepKeys)) unloadAgentKeys();

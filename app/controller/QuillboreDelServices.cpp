@@ -21,6 +21,7 @@ constexpr const char* kAlreadyRunning =
     "Service is already running. Maybe do a stop and then try to start it.";
 constexpr const char* kAlreadyStopped =
     "Service is already not running. Maybe do a start and then try to stop it.";
+constexpr const char* kNoService = "There is no such service.";
 constexpr const char* kFailedMessage =
     "It appears a tunnel service has failed. Check your password and/or internet connection. If "
     "you have not connected via ssh before you will need to do so and generate the key file "
@@ -44,13 +45,6 @@ void setStatusAt(QuillboreDel& c, std::size_t i, const std::string& status) {
     if (c.statusDidChange && i < list.size()) c.statusDidChange(list[i]);
 }
 
-// The table's selected row as an index of the list, or -1 for none (or one past the list).
-long selectedIndex(const QuillboreDel& c) {
-    long row = c.serviceList ? c.serviceList->selectedRow() : -1;
-    if (row < 0 || static_cast<std::size_t>(row) >= entryCount(c)) return -1;
-    return row;
-}
-
 bool writesAskpassFile(const QuillboreDel& c) {
     return c.use_ssh_askpass && !c.has_prompt;
 }
@@ -72,47 +66,15 @@ void startTunnelAt(QuillboreDel& c, std::size_t i) {
     c.logEvent(*tunnel, "start (pid " + std::to_string(task ? task->processIdentifier() : 0) + ")");
 }
 
-// The last lines that the failed child wrote, for the failure alert.
+// The last lines that the failed child wrote, for the failure alert, and what the tunnel found
+// wrong with its forward.
 std::string failureDetail(const SSHTunnel& tunnel) {
     std::string detail;
     for (const auto& line :
          tunnel.output().linesSince(tunnel.outputMarkAtStart(), QuillboreDel::kAlertDetailLines))
         detail += (detail.empty() ? "" : "\n") + line.text;
+    if (!tunnel.warning().empty()) detail += (detail.empty() ? "" : "\n") + tunnel.warning();
     return detail;
-}
-
-void startAll(QuillboreDel& c) {
-    if (!c.statusText || c.statusText->stringValue() != kIdle) {
-        c.doAlertWindow(kAlreadySomeRunning, c.mainWindow);
-        return;
-    }
-    if (c.use_ssh_askpass) c.doAlertWindow(kDelayMessage, c.mainWindow);
-    for (std::size_t i = 0; i < entryCount(c); ++i) {
-        if (isRunningAt(c, i)) continue;
-        setStatusAt(c, i, kStarting);
-        if (writesAskpassFile(c)) writeAskpassFile(c, (*c.theServiceList)[i].password);
-        startTunnelAt(c, i);
-        if (c.serviceList) c.serviceList->reloadData();
-        // Gives the askpass program time to read this service's file before the next one
-        // replaces it.
-        if (c.use_ssh_askpass) c.runLoop().pause(2.0);
-    }
-}
-
-void startOne(QuillboreDel& c, std::size_t i) {
-    if (isRunningAt(c, i)) {
-        c.doAlertWindow(kAlreadyRunning, c.mainWindow);
-        return;
-    }
-    setStatusAt(c, i, kStarting);
-    if (c.use_ssh_askpass) {
-        c.log().write("use ssh");
-        if (!c.has_prompt) {
-            c.log().write("use ssh no prompt");
-            writeAskpassFile(c, (*c.theServiceList)[i].password);
-        }
-    }
-    startTunnelAt(c, i);
 }
 
 void stopTunnelAt(QuillboreDel& c, std::size_t i) {
@@ -126,13 +88,107 @@ void stopTunnelAt(QuillboreDel& c, std::size_t i) {
 
 } // namespace
 
-void QuillboreDel::startTunnel(Control*) {
-    if (refuseWhenLocked()) return;
-    if (!serviceList || serviceList->selectedRow() < 0) {
-        startAll(*this);
-    } else if (long row = selectedIndex(*this); row >= 0) {
-        startOne(*this, static_cast<std::size_t>(row));
+std::string QuillboreDel::refusalText(Refusal refusal) {
+    switch (refusal) {
+    case Refusal::None:
+        return {};
+    case Refusal::Locked:
+        return kLockedMessage;
+    case Refusal::AlreadyRunning:
+        return kAlreadyRunning;
+    case Refusal::AlreadyStopped:
+        return kAlreadyStopped;
+    case Refusal::SomeRunning:
+        return kAlreadySomeRunning;
+    case Refusal::NoService:
+        return kNoService;
     }
+    return {};
+}
+
+QuillboreDel::Refusal QuillboreDel::refuse(Refusal refusal, Window* tellOn) {
+    // A service that is gone is nothing to show in a window (a tray entry of a removed row).
+    if (refusal != Refusal::NoService) doAlertWindow(refusalText(refusal), tellOn);
+    return refusal;
+}
+
+bool QuillboreDel::refusedAsLocked(Window* tellOn) {
+    if (!isLocked()) return false;
+    refuse(Refusal::Locked, tellOn);
+    return true;
+}
+
+std::shared_ptr<SSHTunnel> QuillboreDel::serviceAt(long row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= entryCount(*this)) return nullptr;
+    return (*theServiceList)[static_cast<std::size_t>(row)].service;
+}
+
+QuillboreDel::Refusal QuillboreDel::startOne(const std::shared_ptr<SSHTunnel>& service,
+                                             Window* tellOn) {
+    if (refusedAsLocked(tellOn)) return Refusal::Locked;
+    const std::optional<std::size_t> row = rowOfService(service);
+    if (!row) return refuse(Refusal::NoService, tellOn);
+    Refusal refusal = Refusal::None;
+    if (isRunningAt(*this, *row) || hasPendingStart(service)) {
+        refusal = refuse(Refusal::AlreadyRunning, tellOn);
+    } else if (use_ssh_askpass) {
+        log().write("use ssh");
+        if (!has_prompt) log().write("use ssh no prompt");
+        queueStart(service);
+    } else {
+        setStatusAt(*this, *row, kStarting);
+        startTunnelAt(*this, *row);
+    }
+    afterStart();
+    return refusal;
+}
+
+QuillboreDel::Refusal QuillboreDel::startAll(Window* tellOn) {
+    if (refusedAsLocked(tellOn)) return Refusal::Locked;
+    Refusal refusal = Refusal::None;
+    if (!statusText || statusText->stringValue() != kIdle) {
+        refusal = refuse(Refusal::SomeRunning, tellOn);
+    } else if (use_ssh_askpass) {
+        doAlertWindow(kDelayMessage, tellOn);
+        for (const ServiceEntry& entry : *theServiceList)
+            if (entry.service && !entry.service->isRunning() && !hasPendingStart(entry.service))
+                queueStart(entry.service);
+    } else {
+        for (std::size_t i = 0; i < entryCount(*this); ++i) {
+            if (isRunningAt(*this, i)) continue;
+            setStatusAt(*this, i, kStarting);
+            startTunnelAt(*this, i);
+            if (serviceList) serviceList->reloadData();
+        }
+    }
+    afterStart();
+    return refusal;
+}
+
+QuillboreDel::Refusal QuillboreDel::stopOne(const std::shared_ptr<SSHTunnel>& service,
+                                            Window* tellOn) {
+    if (refusedAsLocked(tellOn)) return Refusal::Locked;
+    const std::optional<std::size_t> row = rowOfService(service);
+    if (!row) return refuse(Refusal::NoService, tellOn);
+    Refusal refusal = Refusal::None;
+    if (isRunningAt(*this, *row))
+        stopTunnelAt(*this, *row);
+    else if (!dropPendingStart(service))
+        refusal = refuse(Refusal::AlreadyStopped, tellOn);
+    updateStatus();
+    return refusal;
+}
+
+QuillboreDel::Refusal QuillboreDel::stopAll(Window* tellOn) {
+    if (refusedAsLocked(tellOn)) return Refusal::Locked;
+    endStartChain();
+    for (std::size_t i = 0; i < entryCount(*this); ++i)
+        if (isRunningAt(*this, i)) stopTunnelAt(*this, i);
+    updateStatus();
+    return Refusal::None;
+}
+
+void QuillboreDel::afterStart() {
     if (writesAskpassFile(*this)) {
         // Never stopped: the controller lives for the whole run.
         runLoop().scheduleRepeating(10.0, [this] { unlinkFile(); });
@@ -140,18 +196,69 @@ void QuillboreDel::startTunnel(Control*) {
     updateStatus();
 }
 
+// In askpass mode the services start one after the other, kAskpassSpacing apart, so that each
+// ssh reads its own password from the one askpass file before the next start rewrites it. The
+// window stays live meanwhile; any start asked for in between waits its turn.
+void QuillboreDel::queueStart(const std::shared_ptr<SSHTunnel>& service) {
+    startQueue_.push_back(service);
+    if (!nextStart_) startNextQueued();
+}
+
+bool QuillboreDel::hasPendingStart(const std::shared_ptr<SSHTunnel>& service) const {
+    for (const auto& queued : startQueue_)
+        if (queued.lock() == service) return true;
+    return false;
+}
+
+bool QuillboreDel::dropPendingStart(const std::shared_ptr<SSHTunnel>& service) {
+    for (auto it = startQueue_.begin(); it != startQueue_.end(); ++it) {
+        if (it->lock() != service) continue;
+        startQueue_.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void QuillboreDel::startNextQueued() {
+    nextStart_.reset();
+    while (!startQueue_.empty()) {
+        const std::shared_ptr<SSHTunnel> service = startQueue_.front().lock();
+        startQueue_.pop_front();
+        const std::optional<std::size_t> row = rowOfService(service);
+        if (!row || service->isRunning()) continue; // removed or started meanwhile
+        setStatusAt(*this, *row, kStarting);
+        if (writesAskpassFile(*this)) writeAskpassFile(*this, (*theServiceList)[*row].password);
+        startTunnelAt(*this, *row);
+        if (serviceList) serviceList->reloadData();
+        nextStart_ = runLoop().scheduleOnce(kAskpassSpacing, [this] { startNextQueued(); });
+        updateStatus();
+        return;
+    }
+}
+
+void QuillboreDel::endStartChain() {
+    startQueue_.clear();
+    // The spacing after the last start stays: the file of that start must still be read.
+}
+
+void QuillboreDel::startTunnel(Control*) {
+    if (refuseWhenLocked()) return;
+    if (!serviceList || serviceList->selectedRow() < 0)
+        startAll(mainWindow);
+    else if (auto service = serviceAt(serviceList->selectedRow()))
+        startOne(service, mainWindow);
+    else
+        afterStart();
+}
+
 void QuillboreDel::stopTunnel(Control*) {
     if (refuseWhenLocked()) return;
-    if (!serviceList || serviceList->selectedRow() < 0) {
-        for (std::size_t i = 0; i < entryCount(*this); ++i)
-            if (isRunningAt(*this, i)) stopTunnelAt(*this, i);
-    } else if (long row = selectedIndex(*this); row >= 0) {
-        if (isRunningAt(*this, static_cast<std::size_t>(row)))
-            stopTunnelAt(*this, static_cast<std::size_t>(row));
-        else
-            doAlertWindow(kAlreadyStopped, mainWindow);
-    }
-    updateStatus();
+    if (!serviceList || serviceList->selectedRow() < 0)
+        stopAll(mainWindow);
+    else if (auto service = serviceAt(serviceList->selectedRow()))
+        stopOne(service, mainWindow);
+    else
+        updateStatus();
 }
 
 void QuillboreDel::updateStatus() {

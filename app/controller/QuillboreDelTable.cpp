@@ -23,13 +23,6 @@ long selectionOf(TableView* table) {
     return table ? table->selectedRow() : -1;
 }
 
-const char* statusImage(const std::string& status) {
-    if (status == "Idle...") return image::StatusNone;
-    if (status == "Starting...") return image::StatusPartiallyAvailable;
-    if (status == "Running...") return image::StatusAvailable;
-    return image::StatusUnavailable;
-}
-
 const char* kindImage(TunnelDescription::Kind kind) {
     switch (kind) {
     case TunnelDescription::Kind::Socks:
@@ -74,7 +67,7 @@ CellView* QuillboreDel::viewForTableColumn(TableView* table, TableColumn* column
     if (!cell) return nullptr;
     if (id == "Server") {
         cell->setText(entry.server);
-        cell->setImage(statusImage(entry.status));
+        cell->setImage(statusLight(entry.state()));
     } else if (id == "Tunnel") {
         const TunnelDescription d = TunnelDescription::read(entry.tunnelDescription);
         cell->setText(d.kind == TunnelDescription::Kind::Socks ? entry.tunnelDescription

@@ -1,18 +1,15 @@
 #include "desktop/ServiceNotices.h"
 
 #include "controller/ServiceEntry.h"
-#include "desktop/ServiceLabel.h"
-
-#include <cstdio>
+#include "controller/ServiceLabel.h"
 
 namespace {
 
 constexpr const char kSeparator = '\n';
 
+// The service's identity, not its address in memory, which a later service may reuse.
 std::string keyOf(const ServiceEntry& entry) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%p", static_cast<const void*>(entry.service.get()));
-    return buffer;
+    return std::to_string(entry.service->identity());
 }
 
 } // namespace
@@ -29,16 +26,16 @@ ServiceNotices::ServiceNotices(RunLoop& runLoop, Notifier& notifier,
 void ServiceNotices::statusChanged(const ServiceEntry& entry) {
     if (!entry.service) return;
     const std::string key = keyOf(entry);
-    const std::string& status = entry.status;
-    const bool fell = status == "Failed..." || status == "Connection Closed...";
-    const bool back = status == "Running..." && down_.count(key) > 0;
+    const ServiceState state = entry.state();
+    const bool fell = state == ServiceState::Failed || state == ServiceState::ConnectionClosed;
+    const bool back = state == ServiceState::Running && down_.count(key) > 0;
 
     // Only the supervision's own restarts count; a start by the user after a fall is no news.
-    if (status == "Retrying..." || status == "Retring...") down_.insert(key);
-    if (status == "Running..." || status == "Idle...") down_.erase(key);
+    if (state == ServiceState::Retrying || state == ServiceState::Restarting) down_.insert(key);
+    if (state == ServiceState::Running || state == ServiceState::Idle) down_.erase(key);
     // Stopped by the user: a folded notice still waiting would only tell old news.
-    if (status == "Idle...") throttle_.drop(key);
+    if (state == ServiceState::Idle) throttle_.drop(key);
     if (!fell && !back) return;
     if (mainWindowActive_ && mainWindowActive_()) return;
-    throttle_.post(key, serviceLabel(entry) + kSeparator + status);
+    throttle_.post(key, serviceLabel(entry) + kSeparator + entry.status);
 }

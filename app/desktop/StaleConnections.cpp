@@ -8,7 +8,8 @@ int StaleConnections::renew() {
     for (const ServiceEntry& entry : *c_.theServiceList) {
         // Only services that are up: a child still starting is new anyway, and ending it
         // before its first status check would read as a failed start.
-        if (!entry.service || !entry.service->isRunning() || entry.status != "Running...") continue;
+        if (!entry.service || !entry.service->isRunning() || entry.state() != ServiceState::Running)
+            continue;
         if (ChildProcess* child = entry.service->currentTask(); child && child->isRunning()) {
             child->terminate();
             ++ended;

@@ -3,51 +3,48 @@
 #include "controller/QuillboreDel.h"
 #include "desktop/RevealingWindow.h"
 
-template <typename Operation> void TrayActions::withRow(long row, Operation operation) {
-    Window* const main = c_.mainWindow;
-    if (!main) {
-        operation();
-        return;
-    }
-    RevealingWindow revealing(*main);
-    c_.mainWindow = &revealing;
-    const long before = c_.serviceList ? c_.serviceList->selectedRow() : -1;
-    const std::int64_t rememberedRow = c_.selectedRow;
-    if (c_.serviceList) c_.serviceList->selectRow(row);
-    operation();
-    // The operation may have reloaded the table; the user's own selection comes back.
-    if (c_.serviceList) c_.serviceList->selectRow(before);
-    c_.selectedRow = rememberedRow;
-    c_.mainWindow = main;
+#include <optional>
+
+namespace {
+
+// The main window, brought to the front for an alert; none without a main window.
+std::optional<RevealingWindow> revealing(QuillboreDel& c) {
+    if (!c.mainWindow) return std::nullopt;
+    return std::optional<RevealingWindow>(std::in_place, *c.mainWindow);
 }
 
+Window* windowOf(std::optional<RevealingWindow>& w) {
+    return w ? &*w : nullptr;
+}
+
+} // namespace
+
 void TrayActions::toggleService(std::size_t index) {
-    if (!c_.theServiceList || index >= c_.theServiceList->size()) return;
-    const auto& tunnel = (*c_.theServiceList)[index].service;
-    const bool running = tunnel && tunnel->isRunning();
-    withRow(static_cast<long>(index), [&] {
-        if (running)
-            c_.stopTunnel(nullptr);
-        else
-            c_.startTunnel(nullptr);
-    });
+    auto service = c_.serviceAt(static_cast<long>(index));
+    if (!service) return;
+    auto window = revealing(c_);
+    if (service->isRunning() || c_.hasPendingStart(service))
+        c_.stopOne(service, windowOf(window));
+    else
+        c_.startOne(service, windowOf(window));
 }
 
 void TrayActions::startAll() {
-    withRow(-1, [&] { c_.startTunnel(nullptr); });
+    auto window = revealing(c_);
+    c_.startAll(windowOf(window));
 }
 
 void TrayActions::stopAll() {
-    withRow(-1, [&] { c_.stopTunnel(nullptr); });
+    auto window = revealing(c_);
+    c_.stopAll(windowOf(window));
 }
 
 void TrayActions::lock() {
-    withRow(c_.serviceList ? c_.serviceList->selectedRow() : -1, [&] {
-        if (c_.isLocked())
-            c_.refuseWhenLocked();
-        else
-            c_.toggleLock(c_.lockButtons);
-    });
+    auto window = revealing(c_);
+    if (c_.isLocked())
+        c_.doAlertWindow(QuillboreDel::kLockedMessage, windowOf(window));
+    else
+        c_.lock(windowOf(window));
 }
 
 void TrayActions::showWindow() {

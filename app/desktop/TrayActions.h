@@ -4,10 +4,9 @@
 
 class QuillboreDel;
 
-// The tray menu's actions. Each goes through the controller operation behind the main
-// window's button, with the table's selection set the way that button would need it and
-// put back afterwards, so the lock test and every alert apply unchanged. Alerts raised by
-// an action bring the main window to the front.
+// The tray menu's actions, through the controller's operations on services: the lock and
+// every alert apply as for the window's buttons, and the table's selection stays as it is.
+// Alerts raised by an action bring the main window to the front.
 class TrayActions {
 public:
     explicit TrayActions(QuillboreDel& controller) : c_(controller) {}
@@ -20,7 +19,5 @@ public:
     void showWindow();
 
 private:
-    template <typename Operation> void withRow(long row, Operation operation);
-
     QuillboreDel& c_;
 };

@@ -1,24 +1,17 @@
 #include "desktop/TrayView.h"
 
 #include "controller/QuillboreDel.h"
-#include "desktop/ServiceLabel.h"
+#include "controller/ServiceLabel.h"
 
 namespace {
 
-bool isBroken(const std::string& status) {
-    return status == "Failed..." || status == "Connection Closed...";
+bool isBroken(ServiceState state) {
+    return state == ServiceState::Failed || state == ServiceState::ConnectionClosed;
 }
 
-bool isComing(const std::string& status) {
-    return status == "Starting..." || status == "Retrying..." || status == "Retring...";
-}
-
-// The light of one row, as the table draws it.
-const char* rowLight(const std::string& status) {
-    if (status == "Idle...") return image::StatusNone;
-    if (status == "Starting...") return image::StatusPartiallyAvailable;
-    if (status == "Running...") return image::StatusAvailable;
-    return image::StatusUnavailable;
+bool isComing(ServiceState state) {
+    return state == ServiceState::Starting || state == ServiceState::Retrying ||
+           state == ServiceState::Restarting;
 }
 
 } // namespace
@@ -31,10 +24,11 @@ TrayView TrayView::of(const QuillboreDel& c) {
     if (c.theServiceList) {
         total = c.theServiceList->size();
         for (const ServiceEntry& e : *c.theServiceList) {
-            broken = broken || isBroken(e.status);
-            coming = coming || isComing(e.status);
-            if (e.status == "Running...") ++running;
-            view.entries.push_back({serviceLabel(e) + "  " + e.status, rowLight(e.status)});
+            const ServiceState state = e.state();
+            broken = broken || isBroken(state);
+            coming = coming || isComing(state);
+            if (state == ServiceState::Running) ++running;
+            view.entries.push_back({serviceLabel(e) + "  " + e.status, statusLight(state)});
         }
     }
     if (broken)

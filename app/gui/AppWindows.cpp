@@ -10,6 +10,7 @@
 #include "controller/MyPrefs.h"
 #include "controller/Outlets.h"
 #include "controller/QuillboreDel.h"
+#include "controller/ServiceLabel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -109,14 +110,17 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
     // The Delete key and the row's context menu do what the buttons do.
     QObject::connect(main->table, &ServiceTableWidget::removeRequested, main.get(),
                      [&c, this] { c.removeFromList(&removeButton); });
+    // The row menu acts on the service it was opened on, whatever the table selects meanwhile.
+    QObject::connect(main->table, &ServiceTableWidget::rowMenuRequested, main.get(),
+                     [&c, this] { rowMenuService_ = c.serviceAt(serviceList.selectedRow()); });
     QObject::connect(main->startRowAction, &QAction::triggered, main.get(),
-                     [&c, this] { c.startTunnel(&startButton); });
+                     [&c, this] { c.startOne(rowMenuService_.lock(), &mainWindow); });
     QObject::connect(main->stopRowAction, &QAction::triggered, main.get(),
-                     [&c, this] { c.stopTunnel(&stopButton); });
+                     [&c, this] { c.stopOne(rowMenuService_.lock(), &mainWindow); });
     QObject::connect(main->editRowAction, &QAction::triggered, main.get(),
-                     [&c, this] { c.editService(&editButton); });
+                     [&c, this] { c.editOne(rowMenuService_.lock(), &mainWindow); });
     QObject::connect(main->removeRowAction, &QAction::triggered, main.get(),
-                     [&c, this] { c.removeFromList(&removeButton); });
+                     [&c, this] { c.removeOne(rowMenuService_.lock(), &mainWindow); });
     QObject::connect(main->lockButton, &QToolButton::clicked, main.get(),
                      [&c, this] { c.toggleLock(&lockButtons); });
     QObject::connect(main->preferencesAction, &QAction::triggered, main.get(),
@@ -129,7 +133,7 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
         std::vector<std::string> names;
         if (c.theServiceList)
             for (const auto& entry : *c.theServiceList)
-                if (entry.service) names.push_back(QuillboreDel::serviceLabel(*entry.service));
+                names.push_back(serviceLabel(entry));
         return names;
     });
     mainWindow.onActivate = [&c] { c.windowDidBecomeMain(); };

@@ -17,6 +17,7 @@ class MainWindow;
 class MyPrefs;
 class PreferencesDialog;
 class QuillboreDel;
+class SSHTunnel;
 class ServiceFormDialog;
 
 // The whole window layout: the windows, and the toolkit adapters through which the
@@ -61,4 +62,5 @@ private:
     template <typename W> W* own(W* window);
 
     QString keyFilesBeforeEditing_;
+    std::weak_ptr<SSHTunnel> rowMenuService_;
 };

@@ -226,7 +226,7 @@ void SSHTunnel::emitHeldBack() {
 }
 
 void SSHTunnel::emitLine(const std::string& line) {
-    log_.write(serverAddress + ":" + port + ": " + line);
+    log_.write(logName() + ": " + line);
     if (delegate) delegate->gotOutput(line, *this);
 }
 

@@ -20,7 +20,7 @@ class SSHTunnel : public std::enable_shared_from_this<SSHTunnel> {
 public:
     struct Command {
         std::string path;
-        std::vector<std::string> arguments;  // without argv[0]
+        std::vector<std::string> arguments; // without argv[0]
     };
 
     SSHTunnel(RunLoop& runLoop, ProcessLauncher& launcher, SystemLog& log);
@@ -46,6 +46,11 @@ public:
     const std::string& server() const { return serverAddress; }
     const std::string& tunnelMode() const { return mode; }
     const std::string& listenPort() const { return port; }
+    // "server:port": how the system log names this tunnel's lines.
+    std::string logName() const { return serverAddress + ":" + port; }
+    // Tells this tunnel apart from every other one of the run; set by the owner, never reused.
+    unsigned long identity() const { return identity_; }
+    void setIdentity(unsigned long id) { identity_ = id; }
     bool isReconnecting() const { return recon; }
     ChildProcess* currentTask() const { return task.get(); }
 
@@ -91,6 +96,7 @@ private:
     std::shared_ptr<DescriptorWatch> outputWatch_;
     std::size_t outputMark_ = 0;
     unsigned long starts_ = 0;
+    unsigned long identity_ = 0;
     std::string warning_;
     // The rate limit of the lines passed on: the second counted and the lines held back.
     long long logSecond_ = 0;

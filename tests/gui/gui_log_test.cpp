@@ -183,21 +183,21 @@ private slots:
         QTRY_VERIFY(logView().isVisible());
         QCOMPARE(main().showLogAction->text().remove('&'), QString("Show Log"));
         const QString all = logView().text->toPlainText();
-        QVERIFY(all.contains("db:1081  | " + kRefused));
-        QVERIFY(all.contains("db:1081  * status Failed..."));
-        QVERIFY(all.contains("db:1081  | password was ********"));
-        const QString bastion = "bastion:" + QString::number(silentPort);
+        QVERIFY(all.contains("db  SOCKS :1081  | " + kRefused));
+        QVERIFY(all.contains("db  SOCKS :1081  * status Failed..."));
+        QVERIFY(all.contains("db  SOCKS :1081  | password was ********"));
+        const QString bastion = "bastion  SOCKS :" + QString::number(silentPort);
         QVERIFY(all.contains(bastion + "  * nothing accepts connections"));
         QVERIFY(!all.contains(kPassword));
         // Newest last.
-        QVERIFY(all.indexOf("db:1081  * status Failed...") < all.indexOf(bastion));
+        QVERIFY(all.indexOf("db  SOCKS :1081  * status Failed...") < all.indexOf(bastion));
 
         const int index = logView().filter->findText(bastion);
         QVERIFY(index > 0);
         logView().filter->setCurrentIndex(index);
         const QString filtered = logView().text->toPlainText();
         QVERIFY(filtered.contains(bastion + "  * start (pid "));
-        QVERIFY(!filtered.contains("db:1081"));
+        QVERIFY(!filtered.contains("db  SOCKS :1081"));
 
         QTest::mouseClick(logView().copyButton, Qt::LeftButton);
         QCOMPARE(QApplication::clipboard()->text(), filtered);

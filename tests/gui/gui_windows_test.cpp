@@ -1,6 +1,6 @@
 // The application's windows side by side, offscreen: an alert blocks only the window that
 // shows it, repeated alerts do not pile up, an alert on the main window does not start the
-// idle lock, and start-all in askpass mode keeps the windows painted while it waits.
+// idle lock, and start-all in askpass mode leaves the windows live while it waits.
 #include "FakeAuthorizer.h"
 #include "FakeProcess.h"
 #include "GuiTestSupport.h"
@@ -21,52 +21,6 @@ using namespace gui_test;
 
 namespace {
 
-// The Qt run loop, watched: what is painted while it pauses, and whether a timer fires then.
-class WatchedRunLoop : public RunLoop, public QObject {
-public:
-    WatchedRunLoop() { qApp->installEventFilter(this); }
-    ~WatchedRunLoop() override { qApp->removeEventFilter(this); }
-
-    std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override {
-        return loop.scheduleOnce(seconds, watched(std::move(action)));
-    }
-    std::shared_ptr<Timer> scheduleRepeating(double seconds,
-                                             std::function<void()> action) override {
-        return loop.scheduleRepeating(seconds, watched(std::move(action)));
-    }
-    std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
-                                                     std::function<void()> action) override {
-        return loop.watchDescriptor(fd, readiness, std::move(action));
-    }
-    void pause(double seconds) override {
-        pausing = true;
-        loop.pause(seconds);
-        pausing = false;
-        ++pauses;
-    }
-
-    QtRunLoop loop;
-    bool pausing = false;
-    int pauses = 0;
-    int timersFiredInPause = 0;
-    QStringList paintedInPause; // class names of the widgets painted during pauses
-
-protected:
-    bool eventFilter(QObject* watchedObject, QEvent* event) override {
-        if (pausing && event->type() == QEvent::Paint)
-            paintedInPause << watchedObject->metaObject()->className();
-        return false;
-    }
-
-private:
-    std::function<void()> watched(std::function<void()> action) {
-        return [this, action = std::move(action)] {
-            if (pausing) ++timersFiredInPause;
-            action();
-        };
-    }
-};
-
 // A click delivered the way the window system delivers it, to the window at the widget's
 // position: a window blocked by a modal alert does not get it.
 void click(QWidget* w, QPoint at = {}) {
@@ -85,7 +39,7 @@ void activate(QWidget* w) {
 class GuiWindowsTest : public QObject {
     Q_OBJECT
 
-    WatchedRunLoop runLoop;
+    QtRunLoop runLoop;
     FakeLauncher launcher;
     SyslogLog log;
     FakeAuthorizer authorizer;
@@ -231,25 +185,21 @@ private slots:
         QVERIFY(!controller().lockTimer);
     }
 
-    // Start-all in askpass mode waits 2 s after each service. Meanwhile the windows are
-    // painted (the table's "Starting..." rows, the alert announcing the wait) and no timer
-    // runs.
-    void askpassStartAllKeepsTheWindowsPainted() {
+    // Start-all in askpass mode starts one service every 2 s from the run loop: the window
+    // answers at once meanwhile (the alert announcing the wait takes its OK), and Stop all
+    // ends the chain.
+    void askpassStartAllLeavesTheWindowLive() {
         controller().use_ssh_askpass = true;
         controller().has_prompt = true; // no askpass file
         QTRY_COMPARE(main().statusText->text(), QStringLiteral("Idle..."));
         click(main().table->viewport(), QPoint(10, main().table->viewport()->height() - 5));
         QCOMPARE(ui().serviceList.selectedRow(), -1L);
 
-        runLoop.paintedInPause.clear();
         click(main().startButton);
-        QCOMPARE(runLoop.pauses, 2);
-        QCOMPARE(launcher.children.size(), std::size_t{2});
-        QVERIFY2(runLoop.paintedInPause.contains("QMessageBox"),
-                 qPrintable(runLoop.paintedInPause.join(",")));
-        QVERIFY(runLoop.paintedInPause.contains("QWidget")); // the table's viewport
-        QCOMPARE(runLoop.timersFiredInPause, 0);
+        QCOMPARE(launcher.children.size(), std::size_t{1});
         QVERIFY(pressOK(ui().mainWindow).startsWith("There will be a slight delay"));
+        QCOMPARE(launcher.children.size(), std::size_t{1});
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.children.size(), std::size_t{2}, 5000);
 
         controller().use_ssh_askpass = false;
         click(main().stopButton);

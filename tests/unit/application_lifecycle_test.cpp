@@ -148,6 +148,7 @@ TEST_F(LifecycleTest, ALinkedServiceListIsSavedThroughTheLink) {
 
     c.applicationDidFinishLaunching();
     c.theServiceList->push_back((*c.theServiceList)[0]);
+    c.markListChanged();
     ui.serviceList.reloadData();
 
     struct stat st {};

@@ -147,16 +147,16 @@ TEST_F(Diagnostics, TheLogHoldsEachServicesLinesAndOurEventsInOrder) {
 
     const std::vector<std::string> events = logLines(true);
     const std::vector<std::string> expected = {
-        "db:5432 start (pid " + std::to_string(db->pid) + ")",
-        "bastion:1080 start (pid " + std::to_string(bastion->pid) + ")",
-        "db:5432 status Starting...",
-        "db:5432 status Running...",
-        "bastion:1080 status Starting...",
-        "bastion:1080 status Running...",
-        "db:5432 stop"};
+        "db  local 127.0.0.1:22 :5432 start (pid " + std::to_string(db->pid) + ")",
+        "bastion  SOCKS :1080 start (pid " + std::to_string(bastion->pid) + ")",
+        "db  local 127.0.0.1:22 :5432 status Starting...",
+        "db  local 127.0.0.1:22 :5432 status Running...",
+        "bastion  SOCKS :1080 status Starting...",
+        "bastion  SOCKS :1080 status Running...",
+        "db  local 127.0.0.1:22 :5432 stop"};
     EXPECT_EQ(events, expected);
-    EXPECT_EQ(logLines(false),
-              (std::vector<std::string>{"db:5432 db says", "bastion:1080 bastion says"}));
+    EXPECT_EQ(logLines(false), (std::vector<std::string>{"db  local 127.0.0.1:22 :5432 db says",
+                                                         "bastion  SOCKS :1080 bastion says"}));
 }
 
 TEST_F(Diagnostics, AnUnfinishedLastLineEndsWithItsChild) {
@@ -168,7 +168,8 @@ TEST_F(Diagnostics, AnUnfinishedLastLineEndsWithItsChild) {
     auto second = start(0);
     second->write("next\n");
     read();
-    EXPECT_EQ(logLines(false), (std::vector<std::string>{"db:5432 half a line", "db:5432 next"}));
+    EXPECT_EQ(logLines(false), (std::vector<std::string>{"db  local 127.0.0.1:22 :5432 half a line",
+                                                         "db  local 127.0.0.1:22 :5432 next"}));
 }
 
 TEST_F(Diagnostics, TheLogIsBoundedAndClearEmptiesIt) {

@@ -226,6 +226,7 @@ TEST_F(ServiceListFile, SavedBytesAreTheEncipheredRecordsInListOrder) {
     f.controller.theServiceList->push_back(
         entry({"s2", "2", "u2", "pw,two", "Reverse Tunnel: 127.0.0.1:22"}, "Running..."));
     f.controller.theServiceList->push_back(entry({"s3", "3", "u3", "", "h:3"}, "Failed..."));
+    f.controller.markListChanged();
     f.ui.serviceList.reloadData();
 
     const std::string expected =
@@ -260,6 +261,7 @@ TEST_F(ServiceListFile, AnIdenticalSaveLeavesTheFileAndAChangedOneReplacesIt) {
     EXPECT_EQ(ControllerFixture::readHomeFile(kListFile), bytes);
 
     f.controller.theServiceList->push_back(entry({"h2", "2", "u", "p", "SOCKS"}));
+    f.controller.markListChanged();
     f.ui.serviceList.reloadData();
     struct stat changed {};
     ASSERT_EQ(::stat(listPath().c_str(), &changed), 0);
@@ -338,6 +340,7 @@ TEST_F(ServiceListFile, RemovingTheLastServiceEmptiesTheFile) {
     // What removeFromList does with the last entry.
     f.controller.theServiceList->clear();
     f.controller.listEmptiedByUser = true;
+    f.controller.markListChanged();
     f.ui.serviceList.reloadData();
     EXPECT_TRUE(files::readWhole(listPath()).has_value());
     EXPECT_EQ(ControllerFixture::readHomeFile(kListFile), "");
@@ -353,6 +356,7 @@ TEST_F(ServiceListFile, AddingAgainEndsTheEmptiedState) {
     f.controller.theServiceList.emplace();
     f.controller.listEmptiedByUser = true;
     f.controller.theServiceList->push_back(entry({"h", "1", "u", "p", "SOCKS"}));
+    f.controller.markListChanged();
     f.ui.serviceList.reloadData();
     EXPECT_FALSE(f.controller.listEmptiedByUser);
     EXPECT_EQ(ControllerFixture::readHomeFile(kListFile),

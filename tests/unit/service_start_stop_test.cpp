@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -98,7 +99,6 @@ TEST_F(StartStop, StartAllStartsEveryServiceAndTheCheckTurnsThemRunning) {
     EXPECT_EQ(f.ui.statusText.value, "2 Tunneling services are running...");
     EXPECT_TRUE(f.ui.wheelie.animating);
     EXPECT_TRUE(mainAlerts().empty());
-    EXPECT_TRUE(f.runLoop.pauses().empty());
     EXPECT_FALSE(askpassFileExists());
 
     f.runLoop.advance(3.0); // "Starting..." and, at once, the verification's "Running..."
@@ -127,7 +127,9 @@ TEST_F(StartStop, AnAskpassFileLinkIsReplacedNotWrittenThrough) {
     ControllerFixture::removeHomeFile("askpass-target");
 }
 
-TEST_F(StartStop, StartAllInAskpassModeWritesEachPasswordBeforeItsServiceAndPauses) {
+// Each ssh must read its own password before the next start rewrites the one askpass file:
+// the starts come one after the other, 2 s apart, from the run loop (the window stays live).
+TEST_F(StartStop, StartAllInAskpassModeWritesEachPasswordBeforeItsServiceTwoSecondsApart) {
     add("900", "first pw");
     add("901", "S3cret:Zq-8");
     add("902", "");
@@ -135,14 +137,19 @@ TEST_F(StartStop, StartAllInAskpassModeWritesEachPasswordBeforeItsServiceAndPaus
     c.has_prompt = false;
     std::vector<std::string> seenAtLaunch;
     std::vector<unsigned> modesAtLaunch;
+    std::vector<double> launchedAt;
     f.launcher.onLaunch = [&](FakeChild&) {
         seenAtLaunch.push_back(ControllerFixture::readHomeFile(".ssh-askpass"));
         struct stat st {};
         ::stat((ControllerFixture::home() + "/.ssh-askpass").c_str(), &st);
         modesAtLaunch.push_back(st.st_mode & 0777);
+        launchedAt.push_back(f.runLoop.now());
     };
 
     c.startTunnel(nullptr);
+    EXPECT_EQ(seenAtLaunch.size(), 1u) << "the others wait their turn";
+    EXPECT_EQ(status(1), "Idle...");
+    f.runLoop.advance(4.0);
 
     const std::size_t keyLength = c.getLoginName().size();
     ASSERT_EQ(seenAtLaunch.size(), 3u);
@@ -152,8 +159,66 @@ TEST_F(StartStop, StartAllInAskpassModeWritesEachPasswordBeforeItsServiceAndPaus
     EXPECT_NE(seenAtLaunch[1], "S3cret:Zq-8");
     for (unsigned mode : modesAtLaunch)
         EXPECT_EQ(mode, 0600u);
-    EXPECT_EQ(f.runLoop.pauses(), (std::vector<double>{2.0, 2.0, 2.0}));
+    EXPECT_EQ(launchedAt, (std::vector<double>{0.0, 2.0, 4.0}));
     EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
+}
+
+// A start asked for during the chain (a row's Start, the tray) takes its turn behind it, also
+// 2 s after the last start of the chain; asking twice is refused like a running service.
+TEST_F(StartStop, AStartDuringTheAskpassChainWaitsItsTurn) {
+    add("900", "a");
+    add("901", "b");
+    add("902", "c");
+    c.use_ssh_askpass = true;
+    std::vector<std::pair<double, std::string>> launched;
+    f.launcher.onLaunch = [&](FakeChild& child) {
+        launched.emplace_back(f.runLoop.now(), child.arguments[0]);
+    };
+    EXPECT_EQ(c.startOne(entry(0).service, &f.ui.mainWindow), QuillboreDel::Refusal::None);
+    EXPECT_EQ(c.startOne(entry(1).service, &f.ui.mainWindow), QuillboreDel::Refusal::None);
+    EXPECT_EQ(c.startOne(entry(1).service, &f.ui.mainWindow),
+              QuillboreDel::Refusal::AlreadyRunning);
+    f.runLoop.advance(1.0);
+    EXPECT_EQ(c.startOne(entry(2).service, &f.ui.mainWindow), QuillboreDel::Refusal::None);
+    f.runLoop.advance(10.0);
+    ASSERT_EQ(launched.size(), 3u);
+    EXPECT_EQ(launched[0].first, 0.0);
+    EXPECT_EQ(launched[1].first, 2.0);
+    EXPECT_EQ(launched[2].first, 4.0);
+    EXPECT_EQ(mainAlerts(), std::vector<std::string>{kAlreadyRunning});
+}
+
+// Stop all, the lock and the end of the application end the chain: the services not yet
+// started stay idle and no ssh starts after it.
+TEST_F(StartStop, StopAllLockAndQuitEndTheAskpassChain) {
+    const std::vector<std::pair<std::string, std::function<void(ControllerFixture&)>>> enders{
+        {"Stop all", [](ControllerFixture& g) { g.controller.stopTunnel(nullptr); }},
+        {"lock", [](ControllerFixture& g) { g.controller.toggleLock(&g.ui.lockButtons); }},
+        {"idle lock", [](ControllerFixture& g) { g.controller.timeLock(); }},
+        {"quit", [](ControllerFixture& g) { g.controller.applicationWillTerminate(); }},
+    };
+    for (const auto& [name, end] : enders) {
+        ControllerFixture g;
+        g.controller.theServiceList.emplace();
+        g.controller.use_ssh_askpass = true;
+        for (const char* port : {"900", "901", "902"}) {
+            g.controller.addService(nullptr);
+            g.ui.serverPort.value = port;
+            g.ui.forwardInfo.value = "127.0.0.1:80";
+            g.controller.addToList(nullptr);
+        }
+        g.controller.selectedRow = -1;
+        g.controller.updateStatus();
+        g.controller.startTunnel(nullptr);
+        g.runLoop.advance(2.0);
+        ASSERT_EQ(g.launcher.launchedWith("/usr/bin/ssh").size(), 2u) << name;
+        end(g);
+        g.runLoop.advance(10.0);
+        EXPECT_EQ(g.launcher.launchedWith("/usr/bin/ssh").size(), 2u) << name;
+        EXPECT_EQ(g.controller.theServiceList->at(2).status, "Idle...") << name;
+        EXPECT_FALSE(g.controller.hasPendingStarts()) << name;
+        g.controller.applicationWillTerminate();
+    }
 }
 
 TEST_F(StartStop, TheAskpassFileIsRemovedByRepeatingTimersThatNeverStop) {
@@ -181,25 +246,26 @@ TEST_F(StartStop, EveryStartInAskpassModeAddsARemovalTimerEvenWhenItStartsNothin
     c.startTunnel(nullptr); // empty list
     EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
     EXPECT_TRUE(f.launcher.children.empty());
-    EXPECT_TRUE(f.runLoop.pauses().empty());
     EXPECT_EQ(f.runLoop.pendingTimers(), 1u);
 
     c.startTunnel(nullptr);
     EXPECT_EQ(f.runLoop.pendingTimers(), 2u);
 }
 
-TEST_F(StartStop, WithPromptNoAskpassFileIsWrittenButStartAllStillPauses) {
+TEST_F(StartStop, WithPromptNoAskpassFileIsWrittenButStartAllStillSpacesItsStarts) {
     add("900");
     add("901");
     c.use_ssh_askpass = true;
     c.has_prompt = true;
     c.startTunnel(nullptr);
+    f.runLoop.advance(2.0);
     EXPECT_FALSE(askpassFileExists());
-    EXPECT_EQ(f.runLoop.pauses(), (std::vector<double>{2.0, 2.0}));
+    EXPECT_EQ(f.launcher.launchedWith("/usr/bin/ssh").size(), 2u);
     EXPECT_EQ(mainAlerts(), std::vector<std::string>{kDelay});
 
     // Single start with prompt: logs only "use ssh".
     c.stopTunnel(nullptr);
+    f.runLoop.advance(2.0);
     select(0);
     c.startTunnel(nullptr);
     EXPECT_TRUE(f.log.contains("use ssh"));

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+class SSHTunnel;
+struct ServiceEntry;
+
+// How the application names a service to the user (tray, notices, log window, command line):
+// its server, tunnel and listen port, e.g. "gate.example.org  local db:5432 :15432".
+// Never the user name or the password.
+std::string serviceLabel(const std::string& server, const std::string& tunnelDescription,
+                         const std::string& listenPort);
+std::string serviceLabel(const ServiceEntry& entry);
+std::string serviceLabel(const SSHTunnel& tunnel);
