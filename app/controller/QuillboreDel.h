@@ -8,6 +8,7 @@
 #include "platform/PortProbe.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemLog.h"
+#include "tunnel/OpenSshConfig.h"
 #include "tunnel/SSHTunnelDelegate.h"
 
 #include <cstdint>
@@ -168,6 +169,11 @@ public:
     std::string whatsMyVariables() override;
     bool shouldIRetry() override;
     void updateMyStatus(const std::string& status, SSHTunnel& with) override;
+    // Keep-alive (a dead peer found within 45 s) and an exit when a forward cannot be set up,
+    // for the built-in ssh, unless the user's OpenSSH configuration sets them for that host.
+    std::vector<std::string> builtInOptions(const std::string& destination) override;
+    // What the user's OpenSSH configuration sets; ssh -G unless a test puts in another.
+    SshConfigQuery* sshConfig = &openSshConfig_;
 
     // --- Editing ------------------------------------------------------------------------
     void addService(Control* sender);
@@ -220,6 +226,10 @@ private:
     void startNextQueued();
     bool dropPendingStart(const std::shared_ptr<SSHTunnel>& service);
 
+    // An outage's failed restarts raise one alert, until every service recovered.
+    void alertOutage(SSHTunnel& failed);
+
+    bool outageAlerted_ = false;
     unsigned long lastServiceId_ = 0;
     // The service list's fields (not only a status) changed since the last save.
     bool listChanged_ = false;
@@ -236,4 +246,5 @@ private:
     ProcessLauncher& launcher_;
     SystemLog& log_;
     Authorizer& authorizer_;
+    OpenSshConfig openSshConfig_{launcher_}; // after launcher_, which it uses
 };

@@ -73,7 +73,11 @@ std::string QuillboreDel::toolTipForRow(TableView*, long row) {
         return {};
     const auto& tunnel = (*theServiceList)[static_cast<std::size_t>(row)].service;
     if (!tunnel) return {};
-    std::string tip = tunnel->warning();
+    std::string tip;
+    if (auto next = tunnel->nextRetry())
+        tip = "Connection lost; next try at " + ActivityLog::timeOfDay(*next) + "\n";
+    tip += tunnel->warning();
+    if (!tip.empty() && tip.back() == '\n') tip.pop_back();
     const auto& lines = tunnel->output().lines();
     if (!lines.empty()) {
         if (!tip.empty()) tip += "\n";

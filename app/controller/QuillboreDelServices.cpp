@@ -264,8 +264,13 @@ void QuillboreDel::stopTunnel(Control*) {
 void QuillboreDel::updateStatus() {
     if (selectedRow >= 0 && serviceList) serviceList->selectRow(static_cast<long>(selectedRow));
     int running = 0;
-    for (std::size_t i = 0; i < entryCount(*this); ++i)
-        if (isRunningAt(*this, i)) ++running;
+    bool recovering = false;
+    for (std::size_t i = 0; i < entryCount(*this); ++i) {
+        if (!isRunningAt(*this, i)) continue;
+        ++running;
+        recovering = recovering || (*theServiceList)[i].service->isRecovering();
+    }
+    if (!recovering) outageAlerted_ = false;
     if (running > 0) {
         if (wheelie) wheelie->startAnimation();
         if (statusText)
@@ -302,9 +307,31 @@ void QuillboreDel::updateMyStatus(const std::string& status, SSHTunnel& with) {
         if ((*theServiceList)[i].service.get() == &with) setStatusAt(*this, i, status);
     logEvent(with, "status " + status);
     if (status == kRunning) checkForward(with);
-    if (status == kFailed)
+    if (status == kFailed && with.failureWillBeRetried())
+        alertOutage(with);
+    else if (status == kFailed)
         doAlertWindow(kFailedMessage, mainWindow, failureDetail(with));
     else if (status == kStarting)
         with.needsVerify(); // reports again, nested, before this returns
     updateStatus();
+}
+
+// One outage (the services of a server that went away, say) gives one failure alert, not one
+// per service and try. The outage ends when no service is recovering any more (updateStatus).
+void QuillboreDel::alertOutage(SSHTunnel& failed) {
+    if (outageAlerted_) return;
+    outageAlerted_ = true;
+    doAlertWindow(kFailedMessage, mainWindow, failureDetail(failed));
+}
+
+std::vector<std::string> QuillboreDel::builtInOptions(const std::string& destination) {
+    const SshConfigQuery::Settings set =
+        sshConfig ? sshConfig->settingsFor(destination) : SshConfigQuery::Settings{};
+    std::vector<std::string> options;
+    if (!set.serverAliveInterval)
+        options.insert(options.end(),
+                       {"-o", "ServerAliveInterval=15", "-o", "ServerAliveCountMax=3"});
+    if (!set.exitOnForwardFailure)
+        options.insert(options.end(), {"-o", "ExitOnForwardFailure=yes"});
+    return options;
 }

@@ -27,8 +27,11 @@ void ServiceNotices::statusChanged(const ServiceEntry& entry) {
     if (!entry.service) return;
     const std::string key = keyOf(entry);
     const ServiceState state = entry.state();
-    const bool fell = state == ServiceState::Failed || state == ServiceState::ConnectionClosed;
-    const bool back = state == ServiceState::Running && down_.count(key) > 0;
+    const bool wasDown = down_.count(key) > 0;
+    // Once per outage: the tries of a service being restarted are no news.
+    const bool fell =
+        !wasDown && (state == ServiceState::Failed || state == ServiceState::ConnectionClosed);
+    const bool back = state == ServiceState::Running && wasDown;
 
     // Only the supervision's own restarts count; a start by the user after a fall is no news.
     if (state == ServiceState::Retrying || state == ServiceState::Restarting) down_.insert(key);

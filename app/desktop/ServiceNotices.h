@@ -11,8 +11,8 @@ struct ServiceEntry;
 
 // Turns status changes into desktop notices: a service that shows "Failed..." or
 // "Connection Closed...", and one that shows "Running..." again after the supervision
-// restarted it. Only while the main window is not the active window, and at most one notice per
-// service every 30 seconds.
+// restarted it. Only while the main window is not the active window, at most one notice per
+// service every 30 seconds, and no further one while the supervision is still restarting it.
 class ServiceNotices {
 public:
     static constexpr double kWindowSeconds = 30.0;

@@ -58,4 +58,8 @@ public:
     virtual std::chrono::system_clock::time_point wallClock() const {
         return std::chrono::system_clock::now();
     }
+    // A clock that only moves forward, for durations; the same manual clock in tests.
+    virtual std::chrono::steady_clock::time_point monotonicClock() const {
+        return std::chrono::steady_clock::now();
+    }
 };

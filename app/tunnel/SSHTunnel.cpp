@@ -2,6 +2,8 @@
 
 #include "platform/Text.h"
 
+#include <algorithm>
+
 namespace {
 
 // What a tunnel without a child handle answers: an ended child that could not be started
@@ -35,7 +37,22 @@ void SSHTunnel::setDelegate(SSHTunnelDelegate* newDelegate) {
 }
 
 void SSHTunnel::startService() {
+    byRestart_ = false;
+    recovering_ = false;
+    failedRestarts_ = 0;
+    upSince_.reset();
+    cancelRetry();
+    launch();
+}
+
+void SSHTunnel::restart() {
+    byRestart_ = true;
+    launch();
+}
+
+void SSHTunnel::launch() {
     running = true;
+    failureRetried_ = false;
     // The last words of the previous child, then its pipe is let go with its handle; an
     // unfinished last line of it ends there, so it cannot run into the new child's first.
     if (task) readOutput(kDrainBudget);
@@ -69,6 +86,7 @@ void SSHTunnel::startService() {
 void SSHTunnel::stopService() {
     if (!running) return;
     running = false;
+    cancelRetry();
     if (task) {
         task->interrupt();
         task->terminate();
@@ -92,14 +110,10 @@ void SSHTunnel::serviceStatus() {
         report("Starting...");
     } else if (running) {
         if (childExitStatus() == 0) {
+            markUp();
             report("Running...");
         } else {
-            report("Failed...");
-            stopService();
-            if (recon) {
-                report("Retrying...");
-                startService();
-            }
+            reportFailure();
         }
     } else {
         report("Error...");
@@ -109,7 +123,7 @@ void SSHTunnel::serviceStatus() {
 
 void SSHTunnel::doCheckLoop() {
     recon = false;
-    if (!running) return;
+    if (!running || retryTimer_) return; // stopped, or waiting for the next try
     if (childAlive()) {
         runLoop_.scheduleOnce(kCheckLoopInterval,
                               [self = shared_from_this()] { self->doCheckLoop(); });
@@ -117,22 +131,92 @@ void SSHTunnel::doCheckLoop() {
     }
     report(childExitStatus() != 0 ? "Connection Closed..." : "Service killed...");
     stopService();
-    if (delegate && delegate->shouldIRetry()) {
-        recon = true;
-        report("Retring...");
-        startService();
+    if (!delegate || !delegate->shouldIRetry()) return;
+    recovering_ = true;
+    recon = true;
+    // Came up again after failed restarts, but not for long: the server is not back for good.
+    if (failedRestarts_ > 0 && !settled()) {
+        retryLater();
+        return;
     }
+    failedRestarts_ = 0;
+    report("Retring...");
+    restart();
 }
 
 void SSHTunnel::needsVerify() {
     if (childAlive()) {
+        markUp();
         report("Running...");
     } else if (childExitStatus() != 0) {
-        report("Failed...");
-        stopService();
+        reportFailure();
     } else {
+        markUp();
         report("Running...");
     }
+}
+
+// "Failed...", and the service stopped; a failed restart is tried again later instead, as
+// long as reconnection is on and the server did not refuse the login.
+void SSHTunnel::reportFailure() {
+    failureRetried_ = retriesAfterFailure();
+    report("Failed...");
+    stopService();
+    if (failureRetried_) retryLater();
+}
+
+bool SSHTunnel::retriesAfterFailure() const {
+    return byRestart_ && delegate && delegate->shouldIRetry() && !loginRefused();
+}
+
+void SSHTunnel::retryLater() {
+    running = true; // still meant to be up while it waits
+    recovering_ = true;
+    const double delay = retryDelay(++failedRestarts_);
+    retryAt_ =
+        runLoop_.wallClock() + std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                   std::chrono::duration<double>(delay));
+    retryTimer_ = runLoop_.scheduleOnce(delay, [weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (!self || !self->retryTimer_) return;
+        self->retryTimer_.reset();
+        self->restart();
+    });
+    report("Retrying...");
+}
+
+void SSHTunnel::cancelRetry() {
+    if (!retryTimer_) return;
+    retryTimer_->invalidate();
+    retryTimer_.reset();
+}
+
+double SSHTunnel::retryDelay(int failedRestarts) {
+    double delay = kFirstRetryDelay;
+    for (int i = 1; i < failedRestarts && delay < kMaxRetryDelay; ++i)
+        delay *= 2;
+    return std::min(delay, kMaxRetryDelay);
+}
+
+std::optional<std::chrono::system_clock::time_point> SSHTunnel::nextRetry() const {
+    if (!retryTimer_) return std::nullopt;
+    return retryAt_;
+}
+
+void SSHTunnel::markUp() {
+    recovering_ = false;
+    upSince_ = runLoop_.monotonicClock();
+}
+
+bool SSHTunnel::settled() const {
+    return upSince_ &&
+           runLoop_.monotonicClock() - *upSince_ >= std::chrono::duration<double>(kSettledSeconds);
+}
+
+bool SSHTunnel::loginRefused() const {
+    for (const auto& line : output_.linesSince(outputMark_, TunnelOutput::kMaxLines))
+        if (line.text.find("Permission denied") != std::string::npos) return true;
+    return false;
 }
 
 SSHTunnel::Command SSHTunnel::buildCommand() {
@@ -142,6 +226,7 @@ SSHTunnel::Command SSHTunnel::buildCommand() {
     const std::string target = reverse ? pieces[1] : mode;
 
     Command command;
+    std::vector<std::string> options;
     std::string line;
     if (delegate && delegate->whatsMyCommand()) {
         command.path = delegate->whatsMyCommandString();
@@ -158,6 +243,7 @@ SSHTunnel::Command SSHTunnel::buildCommand() {
     } else {
         command.path = "/usr/bin/ssh";
         const std::string destination = username + "@" + serverAddress;
+        if (delegate) options = delegate->builtInOptions(destination);
         if (dynamic)
             line = "-D " + port + " " + destination + " -N";
         else if (reverse)
@@ -165,7 +251,9 @@ SSHTunnel::Command SSHTunnel::buildCommand() {
         else
             line = destination + " -L " + port + ":" + target + " -N";
     }
-    command.arguments = text::split(line, " ");
+    command.arguments = std::move(options);
+    for (std::string& argument : text::split(line, " "))
+        command.arguments.push_back(std::move(argument));
     return command;
 }
 

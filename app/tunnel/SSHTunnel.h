@@ -6,13 +6,21 @@
 #include "tunnel/SSHTunnelDelegate.h"
 #include "tunnel/TunnelOutput.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 // One tunnel service: at most one ssh (or own-command) child at a time, watched by a
 // status check 3 s after each start and a check loop once a second while it lives.
 // Always owned through std::shared_ptr: pending timers keep the tunnel alive.
+//
+// Restarts: when the child of a service that was up ends, it is restarted at once. When such
+// a restart fails, the tunnel stays meant to be up ("Retrying...") and tries again after a
+// delay that doubles from 2 s up to 30 s, until it runs again or is stopped; a server that
+// refused the login is not asked again. Once up again for a minute, the next end is
+// restarted at once again.
 // The child's standard output and error are read from a pipe as the run loop finds them
 // ready: kept (TunnelOutput), written to the system log after "server:port: " and passed
 // to the delegate, at most kLoggedLinesPerSecond lines a second.
@@ -29,6 +37,7 @@ public:
                  const std::string& listenOn, const std::string& mode);
     void setDelegate(SSHTunnelDelegate* delegate);
 
+    // The owner's start: a new service run, with no failed restarts behind it.
     void startService();
     void stopService();
     bool isRunning() const { return running; }
@@ -52,6 +61,21 @@ public:
     unsigned long identity() const { return identity_; }
     void setIdentity(unsigned long id) { identity_ = id; }
     bool isReconnecting() const { return recon; }
+
+    static constexpr double kFirstRetryDelay = 2.0;
+    static constexpr double kMaxRetryDelay = 30.0;
+    // Up this long, a service counts as settled: its next drop is restarted at once.
+    static constexpr double kSettledSeconds = 60.0;
+    // The wait before the next try after `failedRestarts` failed restarts in a row (1 or more).
+    static double retryDelay(int failedRestarts);
+    // The current child was started by the supervision, not by the owner.
+    bool isRestart() const { return byRestart_; }
+    // While a failed restart waits for its next try: when that comes.
+    std::optional<std::chrono::system_clock::time_point> nextRetry() const;
+    // The "Failed..." being reported is followed by a later try (not a stop).
+    bool failureWillBeRetried() const { return failureRetried_; }
+    // Ended after it was up, and not up again since (nor stopped).
+    bool isRecovering() const { return running && recovering_; }
     ChildProcess* currentTask() const { return task.get(); }
 
     static constexpr int kLoggedLinesPerSecond = 100;
@@ -65,6 +89,17 @@ public:
     void setWarning(const std::string& text) { warning_ = text; }
 
 private:
+    void launch();
+    void restart();
+    void markUp();
+    bool settled() const;
+    // After a failed child: whether the supervision tries again.
+    bool retriesAfterFailure() const;
+    void reportFailure();
+    void retryLater();
+    void cancelRetry();
+    // The server refused the login of the current child ("Permission denied").
+    bool loginRefused() const;
     void report(const std::string& status);
     void watchOutput();
     // Reads what the child wrote, at most `budget` bytes, and passes the lines on.
@@ -97,6 +132,13 @@ private:
     std::size_t outputMark_ = 0;
     unsigned long starts_ = 0;
     unsigned long identity_ = 0;
+    bool byRestart_ = false;
+    bool recovering_ = false;
+    bool failureRetried_ = false;
+    int failedRestarts_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> upSince_;
+    std::shared_ptr<Timer> retryTimer_;
+    std::chrono::system_clock::time_point retryAt_;
     std::string warning_;
     // The rate limit of the lines passed on: the second counted and the lines held back.
     long long logSecond_ = 0;

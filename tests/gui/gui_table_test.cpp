@@ -1,6 +1,7 @@
 // The main window's table and forms as a user meets them, offscreen: a fresh application for
 // every case, with saved services, scripted children (no ssh runs) and the real Qt windows.
 #include "CapturingLog.h"
+#include "ControllerFixture.h"
 #include "FakeAuthorizer.h"
 #include "FakeProcess.h"
 #include "GuiTestSupport.h"
@@ -63,6 +64,7 @@ class GuiTableTest : public QObject {
     FakeLauncher launcher;
     CapturingLog log;
     FakeAuthorizer authorizer;
+    FixedSshConfig sshConfig;
     std::unique_ptr<QuillboreApp> app;
 
     AppWindows& ui() { return app->windows; }
@@ -77,6 +79,7 @@ class GuiTableTest : public QObject {
             QFile::remove(home() + "/.QuillboreSSH.lst");
         runLoop = std::make_unique<QtRunLoop>();
         app = std::make_unique<QuillboreApp>(*runLoop, launcher, log, authorizer);
+        app->controller.sshConfig = &sshConfig; // no ssh -G through the scripted launcher
         app->launch();
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
         if (services == 0) pressOK(ui().mainWindow); // the welcome alert

@@ -1,6 +1,7 @@
 // The application's windows side by side, offscreen: an alert blocks only the window that
 // shows it, repeated alerts do not pile up, an alert on the main window does not start the
 // idle lock, and start-all in askpass mode leaves the windows live while it waits.
+#include "ControllerFixture.h"
 #include "FakeAuthorizer.h"
 #include "FakeProcess.h"
 #include "GuiTestSupport.h"
@@ -43,6 +44,7 @@ class GuiWindowsTest : public QObject {
     FakeLauncher launcher;
     SyslogLog log;
     FakeAuthorizer authorizer;
+    FixedSshConfig sshConfig;
     std::unique_ptr<QuillboreApp> app;
 
     AppWindows& ui() { return app->windows; }
@@ -66,6 +68,7 @@ class GuiWindowsTest : public QObject {
 private slots:
     void initTestCase() {
         app = std::make_unique<QuillboreApp>(runLoop, launcher, log, authorizer);
+        app->controller.sshConfig = &sshConfig; // no ssh -G through the scripted launcher
         app->launch();
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
         pressOK(ui().mainWindow); // the welcome alert

@@ -113,3 +113,8 @@ std::size_t ManualRunLoop::watchedDescriptors() const {
             return w && w->valid;
         }));
 }
+
+std::chrono::steady_clock::time_point ManualRunLoop::monotonicClock() const {
+    using namespace std::chrono;
+    return steady_clock::time_point(duration_cast<steady_clock::duration>(duration<double>(now_)));
+}

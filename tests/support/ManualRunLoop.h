@@ -18,6 +18,8 @@ public:
                                                      std::function<void()> action) override;
     // 2026-01-01 00:00:00 UTC plus now().
     std::chrono::system_clock::time_point wallClock() const override;
+    // now() seconds after the clock's epoch.
+    std::chrono::steady_clock::time_point monotonicClock() const override;
 
     // Runs the action of every watched descriptor that is ready now, again and again until
     // none is (at most `rounds` times). Returns the number of actions run.

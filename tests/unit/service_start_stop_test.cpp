@@ -408,6 +408,75 @@ TEST_F(StartStop, EveryFailedReportRaisesTheFailureAlert) {
     EXPECT_EQ(status(0), "Connection Closed...");
 }
 
+// Three services of one server, reconnection on, the server gone: one alert for the outage,
+// whatever the number of services and tries; the row tells when the next try comes; all run
+// again when the server is back; the next outage alerts again.
+TEST_F(StartStop, AnOutageOfSeveralServicesRaisesOneAlertAndEndsWithAllRunning) {
+    c.recon = true;
+    for (const char* port : {"900", "901", "902"})
+        add(port);
+    c.startTunnel(nullptr);
+    f.runLoop.advance(3.0);
+    for (int outage = 1; outage <= 2; ++outage) {
+        f.launcher.onLaunch = [](FakeChild& child) { child.exit(255); };
+        for (std::size_t i = 0; i < 3; ++i)
+            childOf(i)->exit(255);
+        f.runLoop.advance(30.0);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(status(i), "Retrying...") << outage;
+            EXPECT_TRUE(entry(i).service->isRunning());
+        }
+        EXPECT_EQ(mainAlerts(), std::vector<std::string>(outage, kFailedAlert));
+        EXPECT_EQ(c.toolTipForRow(&f.ui.serviceList, 0).rfind("Connection lost; next try at ", 0),
+                  0u);
+        EXPECT_EQ(f.ui.statusText.value, "3 Tunneling services are running...");
+
+        f.launcher.onLaunch = nullptr;
+        f.runLoop.advance(60.0);
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(status(i), "Running...") << outage;
+        EXPECT_EQ(c.toolTipForRow(&f.ui.serviceList, 0).find("next try"), std::string::npos);
+        f.runLoop.advance(60.0); // settled
+    }
+}
+
+// The built-in ssh gets keep-alive and exit-on-forward-failure options before its own
+// arguments unless the user's OpenSSH configuration sets them; an own command gets none.
+TEST_F(StartStop, TheBuiltInSshGetsTheOptionsTheUsersConfigurationLacks) {
+    add("900");
+    const std::vector<std::string> parts{"alice@localhost", "-L", "900:127.0.0.1:80", "-N"};
+    struct Case {
+        SshConfigQuery::Settings set;
+        std::vector<std::string> options;
+    };
+    const std::vector<Case> cases{
+        {{false, false},
+         {"-o", "ServerAliveInterval=15", "-o", "ServerAliveCountMax=3", "-o",
+          "ExitOnForwardFailure=yes"}},
+        {{true, false}, {"-o", "ExitOnForwardFailure=yes"}},
+        {{false, true}, {"-o", "ServerAliveInterval=15", "-o", "ServerAliveCountMax=3"}},
+        {{true, true}, {}},
+    };
+    for (const Case& k : cases) {
+        f.sshConfig.settings = k.set;
+        f.ui.userName.value = "alice";
+        std::vector<std::string> expected = k.options;
+        expected.insert(expected.end(), parts.begin(), parts.end());
+        (*c.theServiceList)[0].service->setUser("alice", "pw", "localhost", "900", "127.0.0.1:80");
+        select(0);
+        c.startTunnel(nullptr);
+        EXPECT_EQ(f.launcher.last()->arguments, expected);
+        c.stopTunnel(nullptr);
+    }
+    EXPECT_EQ(f.sshConfig.asked.back(), "alice@localhost");
+    c.use_my_command = true;
+    c.heres_my_command = "/usr/bin/ssh";
+    c.heres_my_arguments = "%u@%h";
+    c.startTunnel(nullptr);
+    EXPECT_EQ(f.launcher.last()->arguments,
+              (std::vector<std::string>{"alice@localhost", "-L", "900:127.0.0.1:80", "-N"}));
+}
+
 TEST_F(StartStop, ReportsFindTheirRowByTheTunnelObjectAndVisitEveryEntry) {
     add("900");
     add("900"); // same fields, another tunnel

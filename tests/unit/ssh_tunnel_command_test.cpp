@@ -1,13 +1,19 @@
 // The program and argument vector a tunnel starts, for every kind and both command forms.
 #include "CapturingLog.h"
+#include "ControllerFixture.h"
 #include "FakeProcess.h"
 #include "ManualRunLoop.h"
 #include "RecordingTunnelDelegate.h"
+#include "platform/Files.h"
+#include "platform/PosixProcessLauncher.h"
+#include "tunnel/OpenSshConfig.h"
 #include "tunnel/SSHTunnel.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -161,3 +167,39 @@ TEST(TunnelCommandWithoutDelegate, RunsTheBuiltInSsh) {
 }
 
 } // namespace
+
+// --- What the user's OpenSSH configuration sets, asked of the real ssh -G --------------------
+
+class CountingLauncher : public ProcessLauncher {
+public:
+    std::unique_ptr<ChildProcess> create() override {
+        ++created;
+        return real.create();
+    }
+    PosixProcessLauncher real;
+    int created = 0;
+};
+
+TEST(OpenSshConfigTest, AsksSshOncePerDestinationUntilTheConfigurationChanges) {
+    if (::access("/usr/bin/ssh", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/ssh";
+    const std::string home = ControllerFixture::home();
+    ::mkdir((home + "/.ssh").c_str(), 0700);
+    const std::string config = home + "/.ssh/config";
+    ASSERT_TRUE(files::writeAtomically(config, "Host alive\n  ServerAliveInterval 20\n"
+                                               "Host exits\n  ExitOnForwardFailure yes\n"));
+    CountingLauncher launcher;
+    OpenSshConfig ssh(launcher);
+    using S = SshConfigQuery::Settings;
+    EXPECT_EQ(ssh.settingsFor("u@alive"), (S{true, false}));
+    EXPECT_EQ(ssh.settingsFor("u@exits"), (S{false, true}));
+    EXPECT_EQ(ssh.settingsFor("u@plain.example"), (S{false, false}));
+    EXPECT_EQ(ssh.settingsFor("u@alive"), (S{true, false}));
+    EXPECT_EQ(launcher.created, 3) << "one ssh -G per destination";
+
+    ASSERT_TRUE(files::writeAtomically(config, "Host *\n  ServerAliveInterval 0\n"));
+    EXPECT_EQ(ssh.settingsFor("u@alive"), (S{false, false})) << "the changed file is read";
+    EXPECT_EQ(launcher.created, 4);
+    ASSERT_TRUE(files::writeAtomically(config, "Host\n  ServerAliveInterval\n")); // broken
+    EXPECT_EQ(ssh.settingsFor("u@alive"), (S{false, false}));
+    ControllerFixture::removeHomeFile(".ssh/config");
+}

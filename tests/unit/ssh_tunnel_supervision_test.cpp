@@ -5,6 +5,7 @@
 #include "RecordingTunnelDelegate.h"
 #include "tunnel/SSHTunnel.h"
 
+#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
@@ -143,47 +144,100 @@ TEST_F(TunnelSupervision, RetryRestartsWithoutEndWhileConnectionsDrop) {
     EXPECT_EQ(delegate.retryQuestions, 3);
 }
 
-TEST_F(TunnelSupervision, RestartedChildFailingAtItsStatusCheckIsRetriedOnce) {
+// A restart that fails is tried again after 2, 4, 8, 16, 30, 30 ... s, for as long as it
+// takes; the service stays meant to be up ("Retrying...", with the time of the next try).
+// Up again, but not for a minute, the next drop waits its turn too; after a minute up, a drop
+// is restarted at once again.
+TEST_F(TunnelSupervision, AFailedRestartIsTriedAgainWithAGrowingDelayUntilItRunsAgain) {
     delegate.retry = true;
     startHealthy();
-    launcher.last()->exit(1);
+    launcher.last()->exit(255);
     loop.advance(1);
     EXPECT_EQ(delegate.take(), (Reports{"Connection Closed...", "Retring..."}));
-    EXPECT_TRUE(tunnel->isReconnecting());
+    EXPECT_TRUE(tunnel->isRecovering());
 
-    // The restarted child fails before anything looks at it: its status check retries.
-    launcher.last()->exit(1);
+    launcher.onLaunch = [](FakeChild& c) { c.exit(255); }; // the server is gone
+    launcher.last()->exit(255);
+    std::size_t children = launcher.children.size();
+    for (double delay : {2.0, 4.0, 8.0, 16.0, 30.0, 30.0}) {
+        loop.advance(3);
+        ASSERT_EQ(delegate.take(), (Reports{"Failed...", "Retrying..."})) << delay;
+        EXPECT_TRUE(tunnel->isRunning());
+        ASSERT_TRUE(tunnel->nextRetry());
+        EXPECT_EQ(*tunnel->nextRetry() - loop.wallClock(),
+                  std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                      std::chrono::duration<double>(delay)));
+        loop.advance(delay - 0.1);
+        EXPECT_EQ(launcher.children.size(), children) << "not before " << delay << " s";
+        loop.advance(0.1);
+        EXPECT_EQ(launcher.children.size(), ++children);
+        EXPECT_TRUE(delegate.statuses.empty()) << "no report between the tries";
+    }
+
+    launcher.onLaunch = nullptr; // the server is back
     loop.advance(3);
     EXPECT_EQ(delegate.take(), (Reports{"Failed...", "Retrying..."}));
-    EXPECT_TRUE(tunnel->isRunning());
-    EXPECT_FALSE(tunnel->isReconnecting()); // cleared by the loop step that follows at once
-    EXPECT_EQ(launcher.children.size(), 3u);
+    loop.advance(30);
+    loop.advance(3);
+    EXPECT_EQ(delegate.take(), (Reports{"Starting...", "Running..."}));
+    EXPECT_FALSE(tunnel->isRecovering());
+    EXPECT_FALSE(tunnel->nextRetry());
 
-    // A further failure that the status check finds first ends the cycle.
-    loop.advance(2.5);
-    launcher.last()->exit(1);
-    loop.advance(0.5);
-    EXPECT_EQ(delegate.take(), (Reports{"Failed..."}));
-    EXPECT_FALSE(tunnel->isRunning());
-    loop.advance(10);
-    EXPECT_TRUE(delegate.statuses.empty());
-    EXPECT_EQ(launcher.children.size(), 3u);
+    loop.advance(10); // up, but not for a minute
+    launcher.last()->exit(255);
+    loop.advance(1);
+    EXPECT_EQ(delegate.take(), (Reports{"Connection Closed...", "Retrying..."}));
+    loop.advance(30);
+    loop.advance(3);
+    EXPECT_EQ(delegate.take(), (Reports{"Starting...", "Running..."}));
+
+    loop.advance(60);
+    launcher.last()->exit(255);
+    loop.advance(1);
+    EXPECT_EQ(delegate.take(), (Reports{"Connection Closed...", "Retring..."}));
+    launcher.last()->exit(255);
+    loop.advance(3);
+    EXPECT_EQ(delegate.take(), (Reports{"Failed...", "Retrying..."}));
+    EXPECT_EQ(*tunnel->nextRetry() - loop.wallClock(), std::chrono::seconds(2));
 }
 
-TEST_F(TunnelSupervision, FailureFoundFirstByTheLoopAfterRetryingRestartsAgain) {
-    delegate.retry = true;
-    startHealthy();
-    launcher.last()->exit(1);
-    loop.advance(1);
-    launcher.last()->exit(1);
-    loop.advance(3);
-    ASSERT_EQ(delegate.take(),
-              (Reports{"Connection Closed...", "Retring...", "Failed...", "Retrying..."}));
-    loop.advance(0.5);
-    launcher.last()->exit(1);
-    loop.advance(0.5);
-    EXPECT_EQ(delegate.take(), (Reports{"Connection Closed...", "Retring..."}));
-    EXPECT_EQ(launcher.children.size(), 4u);
+// What ends the tries: a stop (nothing starts any more), reconnection turned off, and a
+// server that refused the login, which more tries would only get the address banned for.
+TEST_F(TunnelSupervision, AFailedRestartEndsAtAStopAReconnectionTurnedOffOrARefusedLogin) {
+    enum class End { Stop, NoRetry, Refused };
+    for (End end : {End::Stop, End::NoRetry, End::Refused}) {
+        ManualRunLoop loop2;
+        FakeLauncher launcher2;
+        RecordingTunnelDelegate delegate2;
+        auto t = std::make_shared<SSHTunnel>(loop2, launcher2, log);
+        t->setUser("alice", "pw", "gw.example", "1080", "SOCKS");
+        t->setDelegate(&delegate2);
+        delegate2.retry = true;
+        t->startService();
+        loop2.advance(3);
+        launcher2.last()->exit(255);
+        loop2.advance(1); // "Connection Closed...", "Retring..."
+        delegate2.take();
+        if (end == End::Refused) {
+            launcher2.last()->write("qbe2e@127.0.0.1: Permission denied (publickey).\n");
+        }
+        if (end == End::NoRetry) delegate2.retry = false;
+        launcher2.last()->exit(255);
+        if (end == End::Stop) {
+            loop2.advance(3);
+            EXPECT_EQ(delegate2.take(), (Reports{"Failed...", "Retrying..."}));
+            t->stopService();
+        } else {
+            loop2.advance(3);
+            EXPECT_EQ(delegate2.take(), (Reports{"Failed..."}));
+        }
+        EXPECT_FALSE(t->isRunning());
+        EXPECT_FALSE(t->failureWillBeRetried() && end != End::Stop);
+        const std::size_t children = launcher2.children.size();
+        loop2.advance(120);
+        EXPECT_EQ(launcher2.children.size(), children);
+        EXPECT_TRUE(delegate2.statuses.empty());
+    }
 }
 
 // --- Stopping ----------------------------------------------------------------------------------
