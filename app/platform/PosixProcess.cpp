@@ -276,12 +276,15 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
     outputRead_ = outputPipe[0];
 
     // Reads nothing (end of file) once exec has closed the child's end; an errno otherwise.
+    // A failed read tells neither: the child is then kept as started, never waited for here,
+    // since it may be a healthy ssh. Should its exec have failed after all, it ends by itself
+    // with status 127, which is how a child that could not be started looks anyway.
     int childError = 0;
     ssize_t n;
     while ((n = ::read(errorPipe[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
     }
     closeFd(errorPipe[0]);
-    if (n != 0) {
+    if (n > 0) { // the exec failed: the child is ending now
         int waitStatus = 0;
         while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
         }
