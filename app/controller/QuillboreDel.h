@@ -5,7 +5,6 @@
 #include "controller/toolkit.h"
 #include "platform/Authorizer.h"
 #include "platform/ChildProcess.h"
-#include "platform/PortProbe.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemLog.h"
 #include "tunnel/SSHTunnelDelegate.h"
@@ -84,7 +83,7 @@ public:
     // Set by removeFromList when it removes the last entry: saveUserData then empties the
     // file instead of leaving the last non-empty list on disk.
     bool listEmptiedByUser = false;
-    bool authRef = false;  // a grant from the authorizer is held
+    bool authRef = false; // a grant from the authorizer is held
     std::shared_ptr<Timer> lockTimer;
 
     // Desktop integration (tray, notices), set by the application when present: every change
@@ -107,7 +106,7 @@ public:
     void doAlertWindow(const std::string& message, Window* win, const std::string& detail);
     void gotOutput(const std::string& line, SSHTunnel& with) override;
     std::string toolTipForRow(TableView* table, long row) override;
-    // After "Running...": does anything accept connections on the listen port?
+    // After "Running...": does the child (or a process below it) listen on the listen port?
     void checkForward(SSHTunnel& with);
     void logEvent(const SSHTunnel& tunnel, const std::string& text);
 
@@ -182,12 +181,11 @@ public:
 
 private:
     std::shared_ptr<SSHTunnel> makeTunnel();
-    void probeForward(std::weak_ptr<SSHTunnel> tunnel, int port, unsigned long start,
-                      int attemptsLeft);
+    void lookForListener(std::weak_ptr<SSHTunnel> tunnel, int port, unsigned long start,
+                         int attemptsLeft);
     void markForward(SSHTunnel& tunnel, const std::string& warning);
-
-    std::map<unsigned long, std::shared_ptr<PortProbe>> probes_;
-    unsigned long nextProbe_ = 0;
+    // Expires with the controller: a forward check still pending then does nothing.
+    std::shared_ptr<char> lifetime_ = std::make_shared<char>();
 
     RunLoop& runLoop_;
     ProcessLauncher& launcher_;

@@ -1,17 +1,19 @@
 // Why a service failed: its child's output in the log, the tooltip and the failure alert, and
-// a check that its forward really listens.
+// a check that its forward really listens. The check asks the kernel's socket tables (/proc),
+// so no connection is ever opened to the forwarded service.
 #include "controller/QuillboreDel.h"
 #include "controller/TunnelDescription.h"
+#include "platform/ListeningSockets.h"
 
 #include <cctype>
 
 namespace {
 
-constexpr double kProbeTimeout = 5.0;
-// ssh may still be logging in when it is first reported running: a refused probe is tried
-// again a second later, up to this many attempts in all, before the row is marked.
-constexpr int kProbeAttempts = 3;
-constexpr double kProbeRetryDelay = 1.0;
+// ssh may still be logging in when it is first reported running: a port it does not listen on
+// yet is looked at again a second later, up to this many times in all, before the row is
+// marked.
+constexpr int kCheckAttempts = 3;
+constexpr double kCheckRetryDelay = 1.0;
 
 // The listen port as a number, or 0 when it is not one port.
 int portNumber(const std::string& text) {
@@ -32,6 +34,10 @@ bool namesPort(const std::string& line, const std::string& prefix, const std::st
             return true;
     }
     return false;
+}
+
+pid_t childOf(const SSHTunnel& tunnel) {
+    return tunnel.currentTask() ? tunnel.currentTask()->processIdentifier() : 0;
 }
 
 // ssh's own words for a forward that it could not set up, or "" when the line says no such
@@ -92,28 +98,27 @@ void QuillboreDel::checkForward(SSHTunnel& with) {
         return; // the server listens; ssh's own words tell (gotOutput)
     const int port = portNumber(with.listenPort());
     if (port == 0) return;
-    probeForward(with.weak_from_this(), port, with.startCount(), kProbeAttempts);
+    lookForListener(with.weak_from_this(), port, with.startCount(), kCheckAttempts);
 }
 
-void QuillboreDel::probeForward(std::weak_ptr<SSHTunnel> weak, int port, unsigned long start,
-                                int attemptsLeft) {
-    const unsigned long id = nextProbe_++;
-    probes_[id] = PortProbe::probe(
-        runLoop(), port, kProbeTimeout, [this, id, weak, port, start, attemptsLeft](bool accepted) {
-            probes_.erase(id);
-            auto tunnel = weak.lock();
-            // Only for the child that was checked, while it is meant to be up.
-            if (accepted || !tunnel || !tunnel->isRunning() || tunnel->startCount() != start)
-                return;
-            if (attemptsLeft > 1) {
-                runLoop().scheduleOnce(kProbeRetryDelay, [this, weak, port, start, attemptsLeft] {
-                    probeForward(weak, port, start, attemptsLeft - 1);
-                });
-                return;
-            }
-            markForward(*tunnel, "nothing accepts connections on port " + std::to_string(port) +
-                                     "; see the log");
+void QuillboreDel::lookForListener(std::weak_ptr<SSHTunnel> weak, int port, unsigned long start,
+                                   int attemptsLeft) {
+    auto tunnel = weak.lock();
+    // Only for the child that was checked, while it is meant to be up.
+    if (!tunnel || !tunnel->isRunning() || tunnel->startCount() != start) return;
+    // An own command may be a wrapper script: the ssh that listens is then one of its children.
+    if (ListeningSockets().heldBy(childOf(*tunnel), port)) return;
+    if (attemptsLeft > 1) {
+        runLoop().scheduleOnce(kCheckRetryDelay, [this, alive = std::weak_ptr<char>(lifetime_),
+                                                  weak, port, start, attemptsLeft] {
+            if (!alive.expired()) lookForListener(weak, port, start, attemptsLeft - 1);
         });
+        return;
+    }
+    // ssh's own words about the port (gotOutput) say more.
+    if (!tunnel->warning().empty()) return;
+    markForward(*tunnel,
+                "nothing accepts connections on port " + std::to_string(port) + "; see the log");
 }
 
 void QuillboreDel::markForward(SSHTunnel& tunnel, const std::string& warning) {

@@ -3,12 +3,14 @@
 // password appears nowhere.
 #include "E2eTest.h"
 #include "Loopback.h"
+#include "ProcessTable.h"
 #include "platform/Files.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -164,6 +166,37 @@ TEST_F(Diagnostics, ASocksPortTakenByAnotherProgramIsMarkedWhileRunning) {
     EXPECT_EQ(app->status(0), "Running...");
     EXPECT_EQ(tooltip(0).rfind(expected, 0), 0u) << tooltip(0);
     EXPECT_TRUE(app->alerts().empty());
+}
+
+// The forward check finds ssh's listening socket in /proc, also when the own command is a
+// wrapper that runs ssh as its child: working forwards are not marked.
+TEST_F(Diagnostics, WorkingForwardsAreNotMarkedAlsoBehindAWrapperScript) {
+    const std::string wrapper = homefiles::path("ssh-wrapper");
+    ASSERT_TRUE(files::writeAtomically(wrapper, "#!/bin/sh\n/usr/bin/ssh \"$@\"\n"));
+    ASSERT_EQ(::chmod(wrapper.c_str(), 0700), 0);
+    homefiles::Preferences prefs = keyFilePreferences();
+    prefs.mode = homefiles::Mode::OwnCommand;
+    prefs.command = wrapper;
+    prefs.arguments = "%u@%h";
+    homefiles::writePreferences(prefs);
+    const int socks = loopback::freePort();
+    const int local = loopback::freePort();
+    homefiles::writeServiceList({socksService(TestSshd::kKeyHost, socks),
+                                 localService(TestSshd::kKeyHost, local, echo->port())});
+    ASSERT_TRUE(launchWithKeyLoaded());
+    app->start(0);
+    app->start(1);
+    ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0);
+    ASSERT_TRUE(app->waitForStatus(1, "Running...", 20)) << app->historyText(1);
+    std::string why;
+    EXPECT_TRUE(echoesThroughSocks(socks, 10, &why)) << why;
+    app->runFor(3.0); // past the last look
+    EXPECT_EQ(warning(0), "") << logText();
+    EXPECT_EQ(warning(1), "") << logText();
+    // The child is the wrapper's shell; ssh runs below it.
+    EXPECT_EQ(proctable::commandLine(app->childPid(0)).rfind("/bin/sh " + wrapper, 0), 0u);
+    ASSERT_EQ(proctable::childrenOf(app->childPid(0)).size(), 1u);
+    EXPECT_EQ(proctable::childrenOf(app->childPid(0))[0].command, "ssh");
 }
 
 TEST_F(Diagnostics, AReversePortTheServerRefusesIsMarkedWithSshsWords) {

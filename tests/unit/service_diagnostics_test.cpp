@@ -39,16 +39,25 @@ public:
     }
     ~LoopbackPort() { ::close(fd_); }
     std::string port() const { return std::to_string(port_); }
+    void listen() { ::listen(fd_, 4); }
 
 private:
     int fd_ = -1;
     int port_ = 0;
 };
 
+// A pid beyond any the kernel hands out: a child that holds nothing and has no children.
+constexpr pid_t kNoProcess = 1 << 23;
+
 class Diagnostics : public ::testing::Test {
 protected:
     ControllerFixture f;
     QuillboreDel& c = f.controller;
+
+    // The pid the next children have, as the forward check finds them in /proc.
+    void childrenAre(pid_t pid) {
+        f.launcher.onLaunch = [pid](FakeChild& child) { child.pid = pid; };
+    }
 
     void SetUp() override {
         ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
@@ -218,7 +227,9 @@ TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
     add("db", listening.port(), "127.0.0.1:5432");
     add("home", bound.port(), "reverse");
     add("bastion", bound.port(), "SOCKS");
+    childrenAre(::getpid()); // the child listens, through this process
     start(0);
+    childrenAre(kNoProcess);
     start(1);
     start(2);
     f.runLoop.advance(3.0);
@@ -228,6 +239,33 @@ TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
     EXPECT_EQ(tunnel(0).warning(), "");
     EXPECT_EQ(tunnel(1).warning(), "");
     EXPECT_EQ(tunnel(2).warning(), "");
+}
+
+// The port is looked at when the service turns "Running..." and a second and two seconds later;
+// only the child itself (or a process below it) listening there counts: no connection is
+// made, so another program that accepts on the port does not hide a forward that is missing.
+TEST_F(Diagnostics, AForwardItsChildDoesNotListenOnIsMarkedAfterTheLastLook) {
+    LoopbackPort taken(true); // by this test, not by the child
+    LoopbackPort late(false);
+    add("bastion", taken.port(), "SOCKS");
+    add("db", late.port(), "127.0.0.1:5432");
+    childrenAre(kNoProcess);
+    start(0);
+    childrenAre(::getpid()); // this child listens, from its third look on
+    start(1);
+    f.runLoop.advance(3.0); // "Running...": the first look
+    f.runLoop.advance(1.5); // the second
+    EXPECT_EQ(tunnel(0).warning(), "");
+    late.listen();
+    f.runLoop.advance(1.0); // the third
+    EXPECT_EQ(tunnel(0).warning(),
+              "nothing accepts connections on port " + taken.port() + "; see the log");
+    EXPECT_EQ(statusImage(0), image::Caution);
+    EXPECT_TRUE(f.log.contains("bastion:" + taken.port() +
+                               ": nothing accepts connections on port " + taken.port() +
+                               "; see the log"));
+    EXPECT_EQ(tunnel(1).warning(), "");
+    EXPECT_EQ(statusImage(1), "");
 }
 
 } // namespace
