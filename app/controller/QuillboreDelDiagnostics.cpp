@@ -1,6 +1,6 @@
 // Why a service failed: its child's output in the log, the tooltip and the failure alert, and
-// a check that its forward really listens. The check asks the kernel's socket tables (/proc),
-// so no connection is ever opened to the forwarded service.
+// a check that its forward really listens. Both ask the kernel's socket tables (/proc), so no
+// connection is ever opened to the forwarded service.
 #include "controller/QuillboreDel.h"
 #include "controller/TunnelDescription.h"
 #include "platform/ListeningSockets.h"
@@ -40,6 +40,18 @@ pid_t childOf(const SSHTunnel& tunnel) {
     return tunnel.currentTask() ? tunnel.currentTask()->processIdentifier() : 0;
 }
 
+// ": it is held by nginx (pid 4242)", ": it is held by another account", or "" when no other
+// process listens on the port (any more).
+std::string holderOf(const SSHTunnel& tunnel) {
+    const int port = portNumber(tunnel.listenPort());
+    if (port == 0) return {};
+    // The tunnel's own ssh may listen on the port at another address (::1): not the holder.
+    const auto holder = ListeningSockets().holderOf(port, childOf(tunnel));
+    if (!holder) return {};
+    if (holder->pid == 0) return ": it is held by another account";
+    return ": it is held by " + holder->command + " (pid " + std::to_string(holder->pid) + ")";
+}
+
 // ssh's own words for a forward that it could not set up, or "" when the line says no such
 // thing.
 std::string forwardFailure(const std::string& line, const SSHTunnel& tunnel) {
@@ -51,8 +63,12 @@ std::string forwardFailure(const std::string& line, const SSHTunnel& tunnel) {
     }
     if (namesPort(line, "cannot listen to port: ", port) ||
         line.find("bind [127.0.0.1]:" + port + ":") != std::string::npos ||
-        line.find("Could not request local forwarding") != std::string::npos)
-        return "ssh cannot listen on port " + port + "; see the log";
+        line.find("Could not request local forwarding") != std::string::npos) {
+        // ssh says it in several lines: the holder is looked up once per start.
+        const std::string failure = "ssh cannot listen on port " + port;
+        if (tunnel.warning().starts_with(failure)) return tunnel.warning();
+        return failure + holderOf(tunnel) + "; see the log";
+    }
     return {};
 }
 

@@ -132,9 +132,10 @@ TEST_F(Diagnostics, APasswordInSshsOwnWordsIsMasked) {
     expectNowhere(password);
 }
 
-// The configuration makes ssh exit when it cannot listen: a failure, with its reason.
+// The configuration makes ssh exit when it cannot listen: a failure, with its reason and the
+// program that holds the port (here the test sshd itself, a process of its own).
 TEST_F(Diagnostics, ALocalPortAlreadyTakenFailsWithTheReasonAndIsMarked) {
-    const int taken = echo->port();
+    const int taken = server().port();
     homefiles::writePreferences(keyFilePreferences());
     homefiles::writeServiceList({socksService(TestSshd::kKeyHost, taken)});
     ASSERT_TRUE(launchWithKeyLoaded());
@@ -144,7 +145,11 @@ TEST_F(Diagnostics, ALocalPortAlreadyTakenFailsWithTheReasonAndIsMarked) {
     ASSERT_NE(alert, nullptr);
     EXPECT_NE(alert->detailText.find("Address already in use"), std::string::npos)
         << alert->detailText;
-    EXPECT_EQ(warning(0), "ssh cannot listen on port " + std::to_string(taken) + "; see the log");
+    const std::string expected = "ssh cannot listen on port " + std::to_string(taken) +
+                                 ": it is held by sshd (pid " + std::to_string(server().pid()) +
+                                 "); see the log";
+    EXPECT_EQ(warning(0), expected);
+    EXPECT_NE(logText().find("  * " + expected), std::string::npos) << logText();
 }
 
 // Without ExitOnForwardFailure ssh runs on without its forward: "Running..." and the mark. The
@@ -160,9 +165,14 @@ TEST_F(Diagnostics, ASocksPortTakenByAnotherProgramIsMarkedWhileRunning) {
     ASSERT_TRUE(launchWithKeyLoaded());
     app->start(0);
     ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0);
-    const std::string expected =
-        "ssh cannot listen on port " + std::to_string(taken) + "; see the log";
+    // The echo server is a thread of this process.
+    const std::string expected = "ssh cannot listen on port " + std::to_string(taken) +
+                                 ": it is held by " +
+                                 std::string(program_invocation_short_name).substr(0, 15) +
+                                 " (pid " + std::to_string(::getpid()) + "); see the log";
     ASSERT_TRUE(app->runUntil([&] { return warning(0) == expected; }, 10)) << logText();
+    app->runFor(3.0); // past the last look for ssh's listener, which keeps ssh's words
+    EXPECT_EQ(warning(0), expected);
     EXPECT_EQ(app->status(0), "Running...");
     EXPECT_EQ(tooltip(0).rfind(expected, 0), 0u) << tooltip(0);
     EXPECT_TRUE(app->alerts().empty());

@@ -219,6 +219,41 @@ TEST_F(Diagnostics, AReverseForwardTheServerRefusedIsMarkedWithoutChangingItsSta
     EXPECT_EQ(tunnel(0).warning(), "");
 }
 
+// --- ssh cannot take its local port: who holds it ----------------------------------------
+
+TEST_F(Diagnostics, AForwardSshCannotListenOnNamesTheProcessHoldingThePort) {
+    const LoopbackPort held(true); // held by this test
+    const LoopbackPort free(false);
+    const std::string me = std::string(program_invocation_short_name).substr(0, 15) + " (pid " +
+                           std::to_string(::getpid()) + ")";
+    const struct {
+        std::string port, kind, line, warning;
+    } cases[] = {
+        {held.port(), "SOCKS", "bind [127.0.0.1]:" + held.port() + ": Address already in use",
+         "ssh cannot listen on port " + held.port() + ": it is held by " + me + "; see the log"},
+        {held.port(), "127.0.0.1:5432",
+         "channel_setup_fwd_listener_tcpip: cannot listen to port: " + held.port(),
+         "ssh cannot listen on port " + held.port() + ": it is held by " + me + "; see the log"},
+        // Nobody listens there (any more): ssh's words alone.
+        {free.port(), "SOCKS", "bind [127.0.0.1]:" + free.port() + ": Address already in use",
+         "ssh cannot listen on port " + free.port() + "; see the log"},
+    };
+    childrenAre(kNoProcess);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        add("host" + std::to_string(i), cases[i].port, cases[i].kind);
+        auto child = start(static_cast<long>(i));
+        f.runLoop.advance(3.0);
+        child->write(cases[i].line + "\nCould not request local forwarding.\n");
+        read();
+        EXPECT_EQ(tunnel(i).warning(), cases[i].warning);
+        EXPECT_TRUE(f.log.contains("host" + std::to_string(i) + ":" + cases[i].port + ": " +
+                                   cases[i].warning));
+        // The look for a listener that follows keeps ssh's more telling words.
+        settle(3.0);
+        EXPECT_EQ(tunnel(i).warning(), cases[i].warning);
+    }
+}
+
 // --- The forward check --------------------------------------------------------------------
 
 TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
