@@ -5,7 +5,6 @@
 #include "controller/toolkit.h"
 #include "platform/Authorizer.h"
 #include "platform/ChildProcess.h"
-#include "platform/PortProbe.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemLog.h"
 #include "tunnel/OpenSshConfig.h"
@@ -107,7 +106,7 @@ public:
     void doAlertWindow(const std::string& message, Window* win, const std::string& detail);
     void gotOutput(const std::string& line, SSHTunnel& with) override;
     std::string toolTipForRow(TableView* table, long row) override;
-    // After "Running...": does anything accept connections on the listen port?
+    // After "Running...": does the child (or a process below it) listen on the listen port?
     void checkForward(SSHTunnel& with);
     void logEvent(const SSHTunnel& tunnel, const std::string& text);
 
@@ -235,12 +234,11 @@ private:
     bool listChanged_ = false;
     std::deque<std::weak_ptr<SSHTunnel>> startQueue_;
     std::shared_ptr<Timer> nextStart_;
-    void probeForward(std::weak_ptr<SSHTunnel> tunnel, int port, unsigned long start,
-                      int attemptsLeft);
+    void lookForListener(std::weak_ptr<SSHTunnel> tunnel, int port, unsigned long start,
+                         int attemptsLeft);
     void markForward(SSHTunnel& tunnel, const std::string& warning);
-
-    std::map<unsigned long, std::shared_ptr<PortProbe>> probes_;
-    unsigned long nextProbe_ = 0;
+    // Expires with the controller: a forward check still pending then does nothing.
+    std::shared_ptr<char> lifetime_ = std::make_shared<char>();
 
     RunLoop& runLoop_;
     ProcessLauncher& launcher_;

@@ -1,18 +1,20 @@
 // Why a service failed: its child's output in the log, the tooltip and the failure alert, and
-// a check that its forward really listens.
+// a check that its forward really listens. Both ask the kernel's socket tables (/proc), so no
+// connection is ever opened to the forwarded service.
 #include "controller/QuillboreDel.h"
 #include "controller/ServiceLabel.h"
 #include "controller/TunnelDescription.h"
+#include "platform/ListeningSockets.h"
 
 #include <cctype>
 
 namespace {
 
-constexpr double kProbeTimeout = 5.0;
-// ssh may still be logging in when it is first reported running: a refused probe is tried
-// again a second later, up to this many attempts in all, before the row is marked.
-constexpr int kProbeAttempts = 3;
-constexpr double kProbeRetryDelay = 1.0;
+// ssh may still be logging in when it is first reported running: a port it does not listen on
+// yet is looked at again a second later, up to this many times in all, before the row is
+// marked.
+constexpr int kCheckAttempts = 3;
+constexpr double kCheckRetryDelay = 1.0;
 
 // The listen port as a number, or 0 when it is not one port.
 int portNumber(const std::string& text) {
@@ -35,6 +37,22 @@ bool namesPort(const std::string& line, const std::string& prefix, const std::st
     return false;
 }
 
+pid_t childOf(const SSHTunnel& tunnel) {
+    return tunnel.currentTask() ? tunnel.currentTask()->processIdentifier() : 0;
+}
+
+// ": it is held by nginx (pid 4242)", ": it is held by another account", or "" when no other
+// process listens on the port (any more).
+std::string holderOf(const SSHTunnel& tunnel) {
+    const int port = portNumber(tunnel.listenPort());
+    if (port == 0) return {};
+    // The tunnel's own ssh may listen on the port at another address (::1): not the holder.
+    const auto holder = ListeningSockets().holderOf(port, childOf(tunnel));
+    if (!holder) return {};
+    if (holder->pid == 0) return ": it is held by another account";
+    return ": it is held by " + holder->command + " (pid " + std::to_string(holder->pid) + ")";
+}
+
 // ssh's own words for a forward that it could not set up, or "" when the line says no such
 // thing.
 std::string forwardFailure(const std::string& line, const SSHTunnel& tunnel) {
@@ -46,8 +64,12 @@ std::string forwardFailure(const std::string& line, const SSHTunnel& tunnel) {
     }
     if (namesPort(line, "cannot listen to port: ", port) ||
         line.find("bind [127.0.0.1]:" + port + ":") != std::string::npos ||
-        line.find("Could not request local forwarding") != std::string::npos)
-        return "ssh cannot listen on port " + port + "; see the log";
+        line.find("Could not request local forwarding") != std::string::npos) {
+        // ssh says it in several lines: the holder is looked up once per start.
+        const std::string failure = "ssh cannot listen on port " + port;
+        if (tunnel.warning().starts_with(failure)) return tunnel.warning();
+        return failure + holderOf(tunnel) + "; see the log";
+    }
     return {};
 }
 
@@ -93,28 +115,27 @@ void QuillboreDel::checkForward(SSHTunnel& with) {
         return; // the server listens; ssh's own words tell (gotOutput)
     const int port = portNumber(with.listenPort());
     if (port == 0) return;
-    probeForward(with.weak_from_this(), port, with.startCount(), kProbeAttempts);
+    lookForListener(with.weak_from_this(), port, with.startCount(), kCheckAttempts);
 }
 
-void QuillboreDel::probeForward(std::weak_ptr<SSHTunnel> weak, int port, unsigned long start,
-                                int attemptsLeft) {
-    const unsigned long id = nextProbe_++;
-    probes_[id] = PortProbe::probe(
-        runLoop(), port, kProbeTimeout, [this, id, weak, port, start, attemptsLeft](bool accepted) {
-            probes_.erase(id);
-            auto tunnel = weak.lock();
-            // Only for the child that was checked, while it is meant to be up.
-            if (accepted || !tunnel || !tunnel->isRunning() || tunnel->startCount() != start)
-                return;
-            if (attemptsLeft > 1) {
-                runLoop().scheduleOnce(kProbeRetryDelay, [this, weak, port, start, attemptsLeft] {
-                    probeForward(weak, port, start, attemptsLeft - 1);
-                });
-                return;
-            }
-            markForward(*tunnel, "nothing accepts connections on port " + std::to_string(port) +
-                                     "; see the log");
+void QuillboreDel::lookForListener(std::weak_ptr<SSHTunnel> weak, int port, unsigned long start,
+                                   int attemptsLeft) {
+    auto tunnel = weak.lock();
+    // Only for the child that was checked, while it is meant to be up.
+    if (!tunnel || !tunnel->isRunning() || tunnel->startCount() != start) return;
+    // An own command may be a wrapper script: the ssh that listens is then one of its children.
+    if (ListeningSockets().heldBy(childOf(*tunnel), port)) return;
+    if (attemptsLeft > 1) {
+        runLoop().scheduleOnce(kCheckRetryDelay, [this, alive = std::weak_ptr<char>(lifetime_),
+                                                  weak, port, start, attemptsLeft] {
+            if (!alive.expired()) lookForListener(weak, port, start, attemptsLeft - 1);
         });
+        return;
+    }
+    // ssh's own words about the port (gotOutput) say more.
+    if (!tunnel->warning().empty()) return;
+    markForward(*tunnel,
+                "nothing accepts connections on port " + std::to_string(port) + "; see the log");
 }
 
 void QuillboreDel::markForward(SSHTunnel& tunnel, const std::string& warning) {

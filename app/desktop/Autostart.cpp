@@ -16,13 +16,39 @@ std::string entryPath(const std::string& configHome) {
     return configHome + "/autostart/quillbore-ssh.desktop";
 }
 
-// Exec quotes the program, so a path with blanks survives; '"', '`', '$' and '\' are escaped
-// as the freedesktop desktop entry format asks.
+// Exec holds the program as one quoted argument, so a path with blanks survives. The quoting
+// of the desktop entry format: inside the quotes '"', '`', '$' and '\' take a backslash, and
+// '%' is written "%%" (a field code otherwise). The value's own escaping then applies on top:
+// each backslash is doubled (so a '\' of the path becomes four) and a newline, tab or carriage
+// return becomes \n, \t or \r.
 std::string entryText(const std::string& program) {
     std::string quoted = "\"";
     for (char c : program) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += "\\\\";
-        quoted += c;
+        switch (c) {
+        case '"':
+        case '`':
+        case '$':
+            quoted += "\\\\";
+            quoted += c;
+            break;
+        case '\\':
+            quoted += "\\\\\\\\";
+            break;
+        case '%':
+            quoted += "%%";
+            break;
+        case '\n':
+            quoted += "\\n";
+            break;
+        case '\t':
+            quoted += "\\t";
+            break;
+        case '\r':
+            quoted += "\\r";
+            break;
+        default:
+            quoted += c;
+        }
     }
     quoted += "\"";
     return "[Desktop Entry]\n"

@@ -84,6 +84,26 @@ int placeOn(int fd, int target) {
     return 0;
 }
 
+// In the child: closes every descriptor above the standard ones except `keep`, also those
+// opened without close-on-exec (by a library, or by another thread between its open and
+// fcntl), so that a child never holds another child's pipe or a listening socket open.
+// `limit` (the descriptor limit, asked before the fork) bounds the loop where the kernel has
+// no close_range.
+void closeAllBut(int keep, long limit) {
+    const auto closeRange = [limit](unsigned first, unsigned last) {
+        if (first > last) return;
+#if defined(__linux__) && defined(SYS_close_range)
+        if (::syscall(SYS_close_range, first, last, 0) == 0) return;
+#endif
+        for (long fd = first; fd <= static_cast<long>(last) && fd < limit; ++fd)
+            ::close(static_cast<int>(fd));
+    };
+    constexpr unsigned kFirst = STDERR_FILENO + 1;
+    if (keep < static_cast<int>(kFirst)) return closeRange(kFirst, ~0U);
+    closeRange(kFirst, static_cast<unsigned>(keep) - 1);
+    closeRange(static_cast<unsigned>(keep) + 1, ~0U);
+}
+
 // The inherited environment with `overrides` ("NAME=value") in place of same-named entries.
 std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
     std::vector<std::string> merged;
@@ -130,10 +150,11 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
 }
 
 // Runs in the child between fork and exec: async-signal-safe calls only. Never returns.
-// `outputWrite` (-1: inherit) becomes the child's standard output and standard error.
+// `outputWrite` (-1: inherit) becomes the child's standard output and standard error. Only
+// 0-2 and the close-on-exec error pipe stay open up to the exec.
 [[noreturn]] void execChild(const char* path, char* const argv[], char* const envp[],
-                            bool diesWithParent, int stdinRead, int errorWrite,
-                            int outputWrite, pid_t parent) {
+                            bool diesWithParent, int stdinRead, int errorWrite, int outputWrite,
+                            pid_t parent, long descriptorLimit) {
     sigset_t none;
     ::sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -160,6 +181,7 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     }
     if (error == 0) error = placeOn(stdinRead, STDIN_FILENO);
     if (error == 0) {
+        closeAllBut(errorWrite, descriptorLimit);
         if (envp)
             ::execve(path, argv, envp);
         else
@@ -232,11 +254,13 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
         return endAtOnce();
     }
 
+    const long descriptorLimit = ::sysconf(_SC_OPEN_MAX);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0)
         execChild(path.c_str(), argv.data(), envp.empty() ? nullptr : envp.data(),
-                  diesWithApplication_, stdinPipe[0], errorPipe[1], outputPipe[1], parent);
+                  diesWithApplication_, stdinPipe[0], errorPipe[1], outputPipe[1], parent,
+                  descriptorLimit < 0 ? 1024 : descriptorLimit);
 
     closeFd(stdinPipe[0]);
     closeFd(errorPipe[1]);
@@ -252,12 +276,15 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
     outputRead_ = outputPipe[0];
 
     // Reads nothing (end of file) once exec has closed the child's end; an errno otherwise.
+    // A failed read tells neither: the child is then kept as started, never waited for here,
+    // since it may be a healthy ssh. Should its exec have failed after all, it ends by itself
+    // with status 127, which is how a child that could not be started looks anyway.
     int childError = 0;
     ssize_t n;
     while ((n = ::read(errorPipe[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
     }
     closeFd(errorPipe[0]);
-    if (n != 0) {
+    if (n > 0) { // the exec failed: the child is ending now
         int waitStatus = 0;
         while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
         }

@@ -1,21 +1,12 @@
 #include "tunnel/TunnelOutput.h"
 
-#include "platform/Text.h"
-
 #include <algorithm>
 
 std::vector<std::string> TunnelOutput::append(std::string_view bytes, Time when) {
     std::vector<std::string> out;
-    // Room for a secret that straddles the cut, so it can still be recognised and masked.
-    const std::size_t room = kMaxLineLength + secret_.size();
     while (!bytes.empty()) {
         const std::size_t end = bytes.find('\n');
-        const std::string_view piece = bytes.substr(0, end);
-        if (!cut_) {
-            const std::size_t space = room - std::min(room, partial_.size());
-            partial_.append(piece.substr(0, space));
-            cut_ = piece.size() > space;
-        }
+        if (!cut_) take(bytes.substr(0, end));
         if (end == std::string_view::npos) break;
         complete(when, out);
         bytes.remove_prefix(end + 1);
@@ -25,12 +16,45 @@ std::vector<std::string> TunnelOutput::append(std::string_view bytes, Time when)
 
 std::vector<std::string> TunnelOutput::finish(Time when) {
     std::vector<std::string> out;
-    if (!partial_.empty() || cut_) complete(when, out);
+    if (!partial_.empty() || !pending_.empty() || cut_) complete(when, out);
     return out;
 }
 
+// Masks left to right, as one replacement over the whole line would: every copy of the secret
+// is found before anything is counted against the length limit. Only the last
+// secret-length-minus-one bytes wait, as they may be the start of a copy.
+void TunnelOutput::take(std::string_view raw) {
+    if (secret_.empty()) return keep(raw);
+    pending_.append(raw);
+    std::size_t from = 0;
+    for (std::size_t at; !cut_ && (at = pending_.find(secret_, from)) != std::string::npos;
+         from = at + secret_.size()) {
+        keep(std::string_view(pending_).substr(from, at - from));
+        keep(kMask);
+    }
+    const std::size_t waiting = std::min(pending_.size() - from, secret_.size() - 1);
+    if (!cut_) keep(std::string_view(pending_).substr(from, pending_.size() - from - waiting));
+    if (cut_)
+        pending_.clear();
+    else
+        pending_.erase(0, pending_.size() - waiting);
+}
+
+void TunnelOutput::keep(std::string_view masked) {
+    if (cut_) return;
+    partial_.append(
+        masked.substr(0, kMaxLineLength + 1 - std::min(kMaxLineLength + 1, partial_.size())));
+    if (partial_.size() > kMaxLineLength) {
+        partial_.resize(kMaxLineLength);
+        cut_ = true;
+    }
+}
+
 void TunnelOutput::complete(Time when, std::vector<std::string>& out) {
-    std::string text = masked(std::move(partial_), cut_);
+    // What waits cannot be a copy of the secret any more: the line has ended.
+    keep(pending_);
+    pending_.clear();
+    std::string text = shown(std::move(partial_), cut_);
     partial_.clear();
     cut_ = false;
     retained_ += text.size();
@@ -45,20 +69,8 @@ void TunnelOutput::complete(Time when, std::vector<std::string>& out) {
 
 // Control characters (a terminal's escapes, a lone CR) are shown as "?"; a CR before the LF
 // of a CR LF line end is dropped.
-std::string TunnelOutput::masked(std::string text, bool cut) const {
+std::string TunnelOutput::shown(std::string text, bool cut) const {
     if (!cut && !text.empty() && text.back() == '\r') text.pop_back();
-    if (!secret_.empty()) text = text::replaceAll(text, secret_, kMask);
-    if (cut && text.size() > kMaxLineLength) {
-        text.resize(kMaxLineLength);
-        // The cut may leave the start of the secret at the end of what is kept.
-        const std::size_t longest = secret_.empty() ? 0 : std::min(secret_.size() - 1, text.size());
-        for (std::size_t n = longest; n > 0; --n) {
-            if (text.compare(text.size() - n, n, secret_, 0, n) == 0) {
-                text.replace(text.size() - n, n, kMask);
-                break;
-            }
-        }
-    }
     for (char& c : text) {
         const auto u = static_cast<unsigned char>(c);
         if ((u < 0x20 && c != '\t') || u == 0x7F) c = '?';

@@ -21,8 +21,29 @@ TEST(Autostart, TheEntryStartsTheProgramHiddenAndQuotesItsPath) {
     EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
     EXPECT_NE(text.find("\nExec=\"/opt/my apps/quillbore-ssh\" --hidden\n"), std::string::npos);
-    // The reserved characters are escaped twice: once for Exec, once for the string value.
-    EXPECT_NE(autostart::entryText("/a$b").find("Exec=\"/a\\\\$b\" --hidden"), std::string::npos);
+}
+
+// Exec's quoting ('"', '`', '$', '\' take a backslash; '%' is doubled), then the string value's
+// own escaping of '\' on top: a '\' of the path is four in the file, a '$' two and itself.
+TEST(Autostart, ExecEscapesThePathForTheQuotesAndThenForTheStringValue) {
+    const struct {
+        std::string program;
+        std::string exec; // as written after "Exec=", before " --hidden"
+    } cases[] = {
+        {"/usr/bin/quillbore-ssh", R"("/usr/bin/quillbore-ssh")"},
+        {"/a$b", R"("/a\\$b")"},
+        {"/a\"b", R"("/a\\"b")"},
+        {"/a`b", R"("/a\\`b")"},
+        {"/a\\b", R"("/a\\\\b")"},
+        {"/100%/q", R"("/100%%/q")"},
+        {"/a\nb", R"("/a\nb")"},
+        {"/opt/my \\ 50% \"x\" $HOME/q", R"("/opt/my \\\\ 50%% \\"x\\" \\$HOME/q")"},
+    };
+    for (const auto& c : cases)
+        EXPECT_NE(autostart::entryText(c.program).find("\nExec=" + c.exec + " --hidden\n"),
+                  std::string::npos)
+            << c.program << "\n"
+            << autostart::entryText(c.program);
 }
 
 TEST(Autostart, EnableWritesTheEntryFoldersIncludedAndDisableRemovesIt) {

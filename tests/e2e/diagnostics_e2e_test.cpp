@@ -3,12 +3,14 @@
 // password appears nowhere.
 #include "E2eTest.h"
 #include "Loopback.h"
+#include "ProcessTable.h"
 #include "platform/Files.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -130,9 +132,10 @@ TEST_F(Diagnostics, APasswordInSshsOwnWordsIsMasked) {
     expectNowhere(password);
 }
 
-// The configuration makes ssh exit when it cannot listen: a failure, with its reason.
+// The configuration makes ssh exit when it cannot listen: a failure, with its reason and the
+// program that holds the port (here the test sshd itself, a process of its own).
 TEST_F(Diagnostics, ALocalPortAlreadyTakenFailsWithTheReasonAndIsMarked) {
-    const int taken = echo->port();
+    const int taken = server().port();
     homefiles::writePreferences(keyFilePreferences());
     homefiles::writeServiceList({socksService(TestSshd::kKeyHost, taken)});
     ASSERT_TRUE(launchWithKeyLoaded());
@@ -142,7 +145,11 @@ TEST_F(Diagnostics, ALocalPortAlreadyTakenFailsWithTheReasonAndIsMarked) {
     ASSERT_NE(alert, nullptr);
     EXPECT_NE(alert->detailText.find("Address already in use"), std::string::npos)
         << alert->detailText;
-    EXPECT_EQ(warning(0), "ssh cannot listen on port " + std::to_string(taken) + "; see the log");
+    const std::string expected = "ssh cannot listen on port " + std::to_string(taken) +
+                                 ": it is held by sshd (pid " + std::to_string(server().pid()) +
+                                 "); see the log";
+    EXPECT_EQ(warning(0), expected);
+    EXPECT_NE(logText().find("  * " + expected), std::string::npos) << logText();
 }
 
 // Without ExitOnForwardFailure ssh runs on without its forward: "Running..." and the mark. The
@@ -158,12 +165,48 @@ TEST_F(Diagnostics, ASocksPortTakenByAnotherProgramIsMarkedWhileRunning) {
     ASSERT_TRUE(launchWithKeyLoaded());
     app->start(0);
     ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0);
-    const std::string expected =
-        "ssh cannot listen on port " + std::to_string(taken) + "; see the log";
+    // The echo server is a thread of this process.
+    const std::string expected = "ssh cannot listen on port " + std::to_string(taken) +
+                                 ": it is held by " +
+                                 std::string(program_invocation_short_name).substr(0, 15) +
+                                 " (pid " + std::to_string(::getpid()) + "); see the log";
     ASSERT_TRUE(app->runUntil([&] { return warning(0) == expected; }, 10)) << logText();
+    app->runFor(3.0); // past the last look for ssh's listener, which keeps ssh's words
+    EXPECT_EQ(warning(0), expected);
     EXPECT_EQ(app->status(0), "Running...");
     EXPECT_EQ(tooltip(0).rfind(expected, 0), 0u) << tooltip(0);
     EXPECT_TRUE(app->alerts().empty());
+}
+
+// The forward check finds ssh's listening socket in /proc, also when the own command is a
+// wrapper that runs ssh as its child: working forwards are not marked.
+TEST_F(Diagnostics, WorkingForwardsAreNotMarkedAlsoBehindAWrapperScript) {
+    const std::string wrapper = homefiles::path("ssh-wrapper");
+    ASSERT_TRUE(files::writeAtomically(wrapper, "#!/bin/sh\n/usr/bin/ssh \"$@\"\n"));
+    ASSERT_EQ(::chmod(wrapper.c_str(), 0700), 0);
+    homefiles::Preferences prefs = keyFilePreferences();
+    prefs.mode = homefiles::Mode::OwnCommand;
+    prefs.command = wrapper;
+    prefs.arguments = "%u@%h";
+    homefiles::writePreferences(prefs);
+    const int socks = loopback::freePort();
+    const int local = loopback::freePort();
+    homefiles::writeServiceList({socksService(TestSshd::kKeyHost, socks),
+                                 localService(TestSshd::kKeyHost, local, echo->port())});
+    ASSERT_TRUE(launchWithKeyLoaded());
+    app->start(0);
+    app->start(1);
+    ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0);
+    ASSERT_TRUE(app->waitForStatus(1, "Running...", 20)) << app->historyText(1);
+    std::string why;
+    EXPECT_TRUE(echoesThroughSocks(socks, 10, &why)) << why;
+    app->runFor(3.0); // past the last look
+    EXPECT_EQ(warning(0), "") << logText();
+    EXPECT_EQ(warning(1), "") << logText();
+    // The child is the wrapper's shell; ssh runs below it.
+    EXPECT_EQ(proctable::commandLine(app->childPid(0)).rfind("/bin/sh " + wrapper, 0), 0u);
+    ASSERT_EQ(proctable::childrenOf(app->childPid(0)).size(), 1u);
+    EXPECT_EQ(proctable::childrenOf(app->childPid(0))[0].command, "ssh");
 }
 
 TEST_F(Diagnostics, AReversePortTheServerRefusesIsMarkedWithSshsWords) {

@@ -42,7 +42,7 @@ public:
     }
     bool isRunning() override { return child_->alive; }
     int exitStatus() override { return child_->alive ? 0 : child_->status; }
-    pid_t processIdentifier() const override { return child_->launched ? pid_ : 0; }
+    pid_t processIdentifier() const override { return child_->launched ? child_->pid : 0; }
     bool waitForEnd(double seconds) override {
         child_->waits.push_back(seconds);
         return !child_->alive;

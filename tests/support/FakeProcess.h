@@ -43,7 +43,8 @@ public:
     std::unique_ptr<ChildProcess> create() override;
 
     // Runs right after each launch; e.g. [](FakeChild& c) { c.exit(255); } for a child that
-    // fails at once. By default the child stays alive.
+    // fails at once. By default the child stays alive. It may set the child's pid, say to a
+    // real process for code that looks the child up in /proc.
     std::function<void(FakeChild&)> onLaunch;
 
     std::vector<std::shared_ptr<FakeChild>> children;

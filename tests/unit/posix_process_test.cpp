@@ -228,6 +228,28 @@ TEST(PosixProcessStdin, StaysOpenForTheLifeOfTheHandleUnlessClosed) {
     EXPECT_TRUE(ends(*later));
 }
 
+// A descriptor opened without close-on-exec (as a library might) reaches no child, whether
+// the child's output is captured or inherited; the standard three do.
+TEST(PosixProcessDescriptors, OnlyTheStandardOnesAreInherited) {
+    const int low = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(low, 0);
+    const int high = ::fcntl(low, F_DUPFD, 900);
+    ASSERT_GE(high, 0);
+    const std::string script = "test -e /proc/self/fd/0 -a -e /proc/self/fd/1 -a -e "
+                               "/proc/self/fd/2 || exit 10; test -e /proc/self/fd/" +
+                               std::to_string(low) + " && exit 11; test -e /proc/self/fd/" +
+                               std::to_string(high) + " && exit 12; exit 0";
+    for (bool capture : {false, true}) {
+        PosixProcess child;
+        if (capture) child.captureOutput();
+        child.launch("/bin/sh", {"-c", script});
+        ASSERT_TRUE(ends(child));
+        EXPECT_EQ(child.exitStatus(), 0) << (capture ? "captured" : "inherited") << " output";
+    }
+    ::close(low);
+    ::close(high);
+}
+
 // ---- Environment ----------------------------------------------------------------------------
 
 TEST(PosixProcessEnvironment, SetVariablesReplaceOrJoinTheInheritedOnes) {
@@ -238,8 +260,7 @@ TEST(PosixProcessEnvironment, SetVariablesReplaceOrJoinTheInheritedOnes) {
     child.setEnvironment("QB_PROCESS_TEST_REPLACED", "first");
     child.setEnvironment("QB_PROCESS_TEST_REPLACED", "set=with equals");
     child.setEnvironment("QB_PROCESS_TEST_NEW", "");
-    child.launch("/bin/sh",
-                 {"-c", R"sh(test "$QB_PROCESS_TEST_KEPT" = kept &&
+    child.launch("/bin/sh", {"-c", R"sh(test "$QB_PROCESS_TEST_KEPT" = kept &&
                     test "$QB_PROCESS_TEST_REPLACED" = "set=with equals" &&
                     test "$QB_PROCESS_TEST_REPLACED_X" = prefix-alike &&
                     test "${QB_PROCESS_TEST_NEW+set}" = set &&

@@ -39,16 +39,25 @@ public:
     }
     ~LoopbackPort() { ::close(fd_); }
     std::string port() const { return std::to_string(port_); }
+    void listen() { ::listen(fd_, 4); }
 
 private:
     int fd_ = -1;
     int port_ = 0;
 };
 
+// A pid beyond any the kernel hands out: a child that holds nothing and has no children.
+constexpr pid_t kNoProcess = 1 << 23;
+
 class Diagnostics : public ::testing::Test {
 protected:
     ControllerFixture f;
     QuillboreDel& c = f.controller;
+
+    // The pid the next children have, as the forward check finds them in /proc.
+    void childrenAre(pid_t pid) {
+        f.launcher.onLaunch = [pid](FakeChild& child) { child.pid = pid; };
+    }
 
     void SetUp() override {
         ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
@@ -211,6 +220,41 @@ TEST_F(Diagnostics, AReverseForwardTheServerRefusedIsMarkedWithoutChangingItsSta
     EXPECT_EQ(tunnel(0).warning(), "");
 }
 
+// --- ssh cannot take its local port: who holds it ----------------------------------------
+
+TEST_F(Diagnostics, AForwardSshCannotListenOnNamesTheProcessHoldingThePort) {
+    const LoopbackPort held(true); // held by this test
+    const LoopbackPort free(false);
+    const std::string me = std::string(program_invocation_short_name).substr(0, 15) + " (pid " +
+                           std::to_string(::getpid()) + ")";
+    const struct {
+        std::string port, kind, line, warning;
+    } cases[] = {
+        {held.port(), "SOCKS", "bind [127.0.0.1]:" + held.port() + ": Address already in use",
+         "ssh cannot listen on port " + held.port() + ": it is held by " + me + "; see the log"},
+        {held.port(), "127.0.0.1:5432",
+         "channel_setup_fwd_listener_tcpip: cannot listen to port: " + held.port(),
+         "ssh cannot listen on port " + held.port() + ": it is held by " + me + "; see the log"},
+        // Nobody listens there (any more): ssh's words alone.
+        {free.port(), "SOCKS", "bind [127.0.0.1]:" + free.port() + ": Address already in use",
+         "ssh cannot listen on port " + free.port() + "; see the log"},
+    };
+    childrenAre(kNoProcess);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        add("host" + std::to_string(i), cases[i].port, cases[i].kind);
+        auto child = start(static_cast<long>(i));
+        f.runLoop.advance(3.0);
+        child->write(cases[i].line + "\nCould not request local forwarding.\n");
+        read();
+        EXPECT_EQ(tunnel(i).warning(), cases[i].warning);
+        EXPECT_TRUE(f.log.contains("host" + std::to_string(i) + ":" + cases[i].port + ": " +
+                                   cases[i].warning));
+        // The look for a listener that follows keeps ssh's more telling words.
+        settle(3.0);
+        EXPECT_EQ(tunnel(i).warning(), cases[i].warning);
+    }
+}
+
 // --- The forward check --------------------------------------------------------------------
 
 TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
@@ -219,7 +263,9 @@ TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
     add("db", listening.port(), "127.0.0.1:5432");
     add("home", bound.port(), "reverse");
     add("bastion", bound.port(), "SOCKS");
+    childrenAre(::getpid()); // the child listens, through this process
     start(0);
+    childrenAre(kNoProcess);
     start(1);
     start(2);
     f.runLoop.advance(3.0);
@@ -229,6 +275,33 @@ TEST_F(Diagnostics, AListeningPortIsNotMarkedNorIsAStoppedOrReverseService) {
     EXPECT_EQ(tunnel(0).warning(), "");
     EXPECT_EQ(tunnel(1).warning(), "");
     EXPECT_EQ(tunnel(2).warning(), "");
+}
+
+// The port is looked at when the service turns "Running..." and a second and two seconds later;
+// only the child itself (or a process below it) listening there counts: no connection is
+// made, so another program that accepts on the port does not hide a forward that is missing.
+TEST_F(Diagnostics, AForwardItsChildDoesNotListenOnIsMarkedAfterTheLastLook) {
+    LoopbackPort taken(true); // by this test, not by the child
+    LoopbackPort late(false);
+    add("bastion", taken.port(), "SOCKS");
+    add("db", late.port(), "127.0.0.1:5432");
+    childrenAre(kNoProcess);
+    start(0);
+    childrenAre(::getpid()); // this child listens, from its third look on
+    start(1);
+    f.runLoop.advance(3.0); // "Running...": the first look
+    f.runLoop.advance(1.5); // the second
+    EXPECT_EQ(tunnel(0).warning(), "");
+    late.listen();
+    f.runLoop.advance(1.0); // the third
+    EXPECT_EQ(tunnel(0).warning(),
+              "nothing accepts connections on port " + taken.port() + "; see the log");
+    EXPECT_EQ(statusImage(0), image::Caution);
+    EXPECT_TRUE(f.log.contains("bastion:" + taken.port() +
+                               ": nothing accepts connections on port " + taken.port() +
+                               "; see the log"));
+    EXPECT_EQ(tunnel(1).warning(), "");
+    EXPECT_EQ(statusImage(1), "");
 }
 
 } // namespace

@@ -93,6 +93,26 @@ TEST(TunnelOutputSecret, ASecretAtTheCutIsMaskedNotHalfShown) {
     }
 }
 
+// Masking the early copies shortens the line; the copy at the cut must be masked all the same,
+// also when the bytes come one at a time.
+TEST(TunnelOutputSecret, CopiesBeforeTheCutDoNotLetTheCopyAtTheCutThrough) {
+    const std::string secret = "Twenty-chars-secret!";
+    ASSERT_EQ(secret.size(), 20u);
+    const std::string line =
+        secret + secret + std::string(990, '.') + secret + std::string(5000, '.') + "\n";
+    const std::string expected = std::string(16, '*') + std::string(990, '.') + "********" +
+                                 std::string(10, '.') + TunnelOutput::kCutMarker;
+    for (std::size_t chunk : {line.size(), std::size_t{1}, std::size_t{7}}) {
+        TunnelOutput out;
+        out.setSecret(secret);
+        Lines done;
+        for (std::size_t at = 0; at < line.size(); at += chunk)
+            for (auto& l : out.append(line.substr(at, chunk), t0))
+                done.push_back(l);
+        EXPECT_EQ(done, Lines{expected}) << "chunks of " << chunk;
+    }
+}
+
 TEST(TunnelOutputSecret, AnEmptySecretMasksNothing) {
     TunnelOutput out;
     out.setSecret("");

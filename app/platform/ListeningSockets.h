@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Which processes listen on a local TCP port, as the kernel tells it in /proc: the listening
+// sockets of /proc/net/tcp and /proc/net/tcp6 (state 0A) on the port, matched by inode against
+// the "socket:[inode]" links in /proc/<pid>/fd. No connection is opened. Only the processes
+// whose descriptor tables we may read (our own, or all as root) can be named.
+// Where there is no /proc the answers are empty.
+class ListeningSockets {
+public:
+    struct Socket {
+        unsigned long inode = 0;
+        uid_t uid = 0; // the account that opened it
+    };
+    struct Holder {
+        pid_t pid = 0;       // 0: another account holds it (it cannot be told which process)
+        std::string command; // its /proc/<pid>/comm, control characters shown as "?"
+    };
+
+    // `procRoot` is "/proc" but for tests.
+    explicit ListeningSockets(std::string procRoot = "/proc");
+
+    // The listening TCP sockets (IPv4 and IPv6) on `port`.
+    std::vector<Socket> on(int port) const;
+    // True when `pid` or one of its descendants holds a listening socket on `port`.
+    bool heldBy(pid_t pid, int port) const;
+    // Who holds a listening socket on `port`, `except` and its descendants left out (0: none
+    // left out); nothing when no other socket listens there. A process that can be named is
+    // preferred to "another account".
+    std::optional<Holder> holderOf(int port, pid_t except = 0) const;
+
+private:
+    std::vector<unsigned long> socketInodes(pid_t pid) const;
+    // `pid` and every process below it, `pid` first.
+    std::vector<pid_t> family(pid_t pid) const;
+    std::vector<pid_t> processes() const;
+    std::string command(pid_t pid) const;
+
+    std::string root_;
+};
