@@ -91,7 +91,7 @@ TEST_F(Diagnostics, AClosedPortShowsTheRefusalUnderTheFailureAlertAndInTheToolti
     ASSERT_NE(alert, nullptr);
     EXPECT_NE(alert->detailText.find("Connection refused"), std::string::npos) << alert->detailText;
     EXPECT_NE(tooltip(0).find("Connection refused"), std::string::npos) << tooltip(0);
-    EXPECT_NE(logText().find(std::string(TestSshd::kClosedHost) + ":"), std::string::npos);
+    EXPECT_NE(logText().find(std::string(TestSshd::kClosedHost) + "  SOCKS :"), std::string::npos);
     EXPECT_NE(logText().find("Connection refused"), std::string::npos) << logText();
 }
 
