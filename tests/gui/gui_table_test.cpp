@@ -4,6 +4,8 @@
 #include "FakeAuthorizer.h"
 #include "FakeProcess.h"
 #include "GuiTestSupport.h"
+#include "KeyFilesDialog.h"
+#include "LogWindow.h"
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtRunLoop.h"
@@ -18,9 +20,12 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 
 using namespace gui_test;
@@ -120,6 +125,17 @@ class GuiTableTest : public QObject {
         return QAccessible::queryAccessibleInterface(object);
     }
 
+    // The windows other than the main one that exist now, by name, sorted.
+    static QStringList builtWindows() {
+        QStringList names;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (QStringList{"addWindow", "editWindow", "aboutWindow", "keyWindow", "logWindow"}
+                    .contains(w->objectName()))
+                names << w->objectName();
+        names.sort();
+        return names;
+    }
+
 private slots:
     void init() {
         QFile::remove(home() + "/.QuillboreSSH");
@@ -143,6 +159,61 @@ private slots:
         QCOMPARE(cellText(table(), 0, 3), QString("Starting..."));
         QCOMPARE(cellText(table(), 1, 3), QString("Starting..."));
         QCOMPARE(launcher.launchedWith("/usr/bin/ssh").size(), std::size_t{2});
+    }
+
+    // --- Windows built on first use ----------------------------------------------------
+
+    // Supervising (start, status refreshes, lock and unlock, stop) builds no window but the
+    // main one, and hiding a window never built builds nothing. A control of another window,
+    // used first through its adapter, builds that window and holds what was set; the log
+    // window built late shows what was logged before.
+    void otherWindowsAreBuiltOnFirstUse() {
+        launchWith(2);
+        QTest::mouseClick(main().keepKeys, Qt::LeftButton); // no alert when locking
+        QTest::mouseClick(main().startButton, Qt::LeftButton);
+        app->controller.updateStatus(); // what the one-second status timer does
+        QTest::mouseClick(main().lockButton, Qt::LeftButton);
+        QTest::mouseClick(main().lockButton, Qt::LeftButton);
+        clickRow(0);
+        QTest::mouseClick(main().stopButton, Qt::LeftButton);
+        for (QtWindow* w : {&ui().addWindow, &ui().editWindow, &ui().aboutWindow, &ui().keyWindow,
+                            &ui().logWindow})
+            w->orderOut();
+        QCOMPARE(builtWindows(), QStringList());
+
+        struct Case {
+            QStringList builds;
+            std::function<void()> use;
+            std::function<bool()> holds;
+        };
+        const Case cases[] = {
+            {{"addWindow"},
+             [&] { ui().serverAddress.setStringValue("db.example"); },
+             [&] {
+                 return ui().addForm()->serverAddress->text() == "db.example" &&
+                        ui().serverAddress.stringValue() == "db.example";
+             }},
+            {{"editWindow"},
+             [&] { ui().eisSocks.setState(1); },
+             [&] { return ui().editForm()->isSocks->isChecked() && ui().eisSocks.state() == 1; }},
+            {{"aboutWindow", "keyWindow"}, // the key-file editor is part of the preferences
+             [&] { ui().keyFiles.setString("/k/one\n/k/two"); },
+             [&] { return ui().keyEditor()->keyFiles->toPlainText() == "/k/one\n/k/two"; }},
+            {{"logWindow"},
+             [&] { ui().logWindow.makeKeyAndOrderFront(); },
+             [&] {
+                 return ui().logView()->isVisible() &&
+                        ui().logView()->text->toPlainText().contains("* stop");
+             }},
+        };
+        QStringList built;
+        for (const Case& c : cases) {
+            c.use();
+            built += c.builds;
+            built.sort();
+            QCOMPARE(builtWindows(), built);
+            QVERIFY2(c.holds(), qPrintable(c.builds.join(' ')));
+        }
     }
 
     // --- The button rule when a removal drops the selection ----------------------------
@@ -169,7 +240,7 @@ private slots:
         // A new service takes the remembered row, and the refresh selects it: the buttons
         // follow that selection too.
         QTest::mouseClick(main().addButton, Qt::LeftButton);
-        QTest::mouseClick(ui().addForm->okButton, Qt::LeftButton);
+        QTest::mouseClick(ui().addForm()->okButton, Qt::LeftButton);
         QCOMPARE(table()->rowCount(), 3);
         VERIFY_BUTTONS(false, "Start Services");
         app->controller.updateStatus();
@@ -193,7 +264,7 @@ private slots:
     void editOkChangesTheServiceItWasOpenedFor() {
         launchWith(3);
         QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, rowCentre(view(), 1));
-        ServiceFormDialog* form = ui().editForm;
+        ServiceFormDialog* form = ui().editForm();
         QTRY_VERIFY(form->isVisible());
         QCOMPARE(form->serverPort->text(), QString("9002"));
         typeInto(form->serverPort, "19002");
@@ -212,7 +283,7 @@ private slots:
         launchWith(2);
         clickRow(0);
         QTest::mouseClick(main().editButton, Qt::LeftButton);
-        ServiceFormDialog* form = ui().editForm;
+        ServiceFormDialog* form = ui().editForm();
         QTRY_VERIFY(form->isVisible());
         typeInto(form->serverPort, "19001");
 
@@ -228,7 +299,7 @@ private slots:
 
     void preferencesCancelDropsTheEdits() {
         launchWith(0);
-        PreferencesDialog* prefs = ui().preferences;
+        PreferencesDialog* prefs = ui().preferences();
         main().preferencesAction->trigger();
         QTRY_VERIFY(prefs->isVisible());
         QTest::mouseClick(prefs->askPass, Qt::LeftButton);
@@ -271,7 +342,7 @@ private slots:
 
     void typingIntoANewAddFormReplacesThePreset() {
         launchWith(0);
-        ServiceFormDialog* form = ui().addForm;
+        ServiceFormDialog* form = ui().addForm();
         QTest::mouseClick(main().addButton, Qt::LeftButton);
         QVERIFY(QTest::qWaitForWindowActive(form));
         QCOMPARE(QApplication::focusWidget(), form->serverAddress);
@@ -321,9 +392,9 @@ private slots:
         QCOMPARE(cellText(table(), 2, 3), QString("Idle..."));
 
         chooseFromRowMenu(1, main().editRowAction);
-        QTRY_VERIFY(ui().editForm->isVisible());
-        QCOMPARE(ui().editForm->serverPort->text(), QString("9002"));
-        QTest::mouseClick(ui().editForm->cancelButton, Qt::LeftButton);
+        QTRY_VERIFY(ui().editForm()->isVisible());
+        QCOMPARE(ui().editForm()->serverPort->text(), QString("9002"));
+        QTest::mouseClick(ui().editForm()->cancelButton, Qt::LeftButton);
 
         chooseFromRowMenu(0, main().removeRowAction);
         QCOMPARE(ports(), QStringList({"9002", "9003"}));
