@@ -100,6 +100,7 @@ AppWindows::~AppWindows() {
 ServiceFormDialog* AppWindows::addForm() {
     if (!addForm_) {
         addForm_ = own(new ServiceFormDialog(ServiceFormDialog::Kind::Add, nullptr));
+        addWindow.widget(); // its adapter follows it from the start, however it was built
         if (controller_) wireAddForm();
     }
     return addForm_;
@@ -108,6 +109,7 @@ ServiceFormDialog* AppWindows::addForm() {
 ServiceFormDialog* AppWindows::editForm() {
     if (!editForm_) {
         editForm_ = own(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, nullptr));
+        editWindow.widget();
         if (controller_) wireEditForm();
     }
     return editForm_;
@@ -117,6 +119,8 @@ PreferencesDialog* AppWindows::preferences() {
     if (!preferences_) {
         preferences_ = own(new PreferencesDialog(nullptr));
         keyEditor_ = new KeyFilesDialog(preferences_);
+        aboutWindow.widget();
+        keyWindow.widget();
         if (controller_) wirePreferences();
         for (const auto& hook : std::exchange(preferencesHooks_, {}))
             if (hook.context) hook.run(preferences_);
@@ -132,6 +136,7 @@ KeyFilesDialog* AppWindows::keyEditor() {
 LogWindow* AppWindows::logView() {
     if (!logView_) {
         logView_ = own(new LogWindow(nullptr));
+        logWindow.widget();
         if (controller_) wireLogView();
     }
     return logView_;

@@ -166,7 +166,8 @@ private slots:
     // Supervising (start, status refreshes, lock and unlock, stop) builds no window but the
     // main one, and hiding a window never built builds nothing. A control of another window,
     // used first through its adapter, builds that window and holds what was set; the log
-    // window built late shows what was logged before.
+    // window built late shows what was logged before. However a window was built, its own
+    // adapter follows it from the start (here: its activation).
     void otherWindowsAreBuiltOnFirstUse() {
         launchWith(2);
         QTest::mouseClick(main().keepKeys, Qt::LeftButton); // no alert when locking
@@ -182,24 +183,35 @@ private slots:
         QCOMPARE(builtWindows(), QStringList());
 
         struct Case {
+            QtWindow& adapter;
+            std::function<QWidget*()> window;
             QStringList builds;
             std::function<void()> use;
             std::function<bool()> holds;
         };
         const Case cases[] = {
-            {{"addWindow"},
+            {ui().addWindow,
+             [&] { return ui().addForm(); },
+             {"addWindow"},
              [&] { ui().serverAddress.setStringValue("db.example"); },
              [&] {
                  return ui().addForm()->serverAddress->text() == "db.example" &&
                         ui().serverAddress.stringValue() == "db.example";
              }},
-            {{"editWindow"},
+            {ui().editWindow,
+             [&] { return ui().editForm(); },
+             {"editWindow"},
              [&] { ui().eisSocks.setState(1); },
              [&] { return ui().editForm()->isSocks->isChecked() && ui().eisSocks.state() == 1; }},
-            {{"aboutWindow", "keyWindow"}, // the key-file editor is part of the preferences
+            // The key-file editor is part of the preferences window.
+            {ui().aboutWindow,
+             [&] { return ui().preferences(); },
+             {"aboutWindow", "keyWindow"},
              [&] { ui().keyFiles.setString("/k/one\n/k/two"); },
              [&] { return ui().keyEditor()->keyFiles->toPlainText() == "/k/one\n/k/two"; }},
-            {{"logWindow"},
+            {ui().logWindow,
+             [&] { return ui().logView(); },
+             {"logWindow"},
              [&] { ui().logWindow.makeKeyAndOrderFront(); },
              [&] {
                  return ui().logView()->isVisible() &&
@@ -208,11 +220,18 @@ private slots:
         };
         QStringList built;
         for (const Case& c : cases) {
+            int activations = 0;
+            c.adapter.onActivate = [&activations] { ++activations; };
             c.use();
             built += c.builds;
             built.sort();
             QCOMPARE(builtWindows(), built);
             QVERIFY2(c.holds(), qPrintable(c.builds.join(' ')));
+            QWidget* window = c.window();
+            window->show();
+            window->activateWindow();
+            QTRY_VERIFY2(activations > 0, qPrintable(c.builds.join(' ')));
+            c.adapter.onActivate = nullptr;
         }
     }
 
