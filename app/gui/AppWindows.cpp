@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <utility>
 
 template <typename W> W* AppWindows::own(W* window) {
     // Closing the main window alone ends the application, whatever else is open.
@@ -28,32 +29,45 @@ template <typename W> W* AppWindows::own(W* window) {
     return window;
 }
 
-// Members are initialised in declaration order: the widgets first, then their adapters.
+// Members are initialised in declaration order: the main window first, then the adapters.
+// The adapters of the other windows get the means to build their window.
 AppWindows::AppWindows()
-    : main(std::make_unique<MainWindow>()),
-      addForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Add, nullptr))),
-      editForm(own(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, nullptr))),
-      preferences(own(new PreferencesDialog(nullptr))), keyEditor(new KeyFilesDialog(preferences)),
-      logView(own(new LogWindow(nullptr))), mainWindow(main.get()), addWindow(addForm),
-      editWindow(editForm), aboutWindow(preferences), keyWindow(keyEditor), logWindow(logView),
-      serverAddress(addForm->serverAddress), userName(addForm->userName),
-      userPassword(addForm->userPassword), serverPort(addForm->serverPort),
-      forwardInfo(addForm->forwardInfo), statusText(main->statusText),
-      eServerAddress(editForm->serverAddress), eUserName(editForm->userName),
-      eUserPassword(editForm->userPassword), eServerPort(editForm->serverPort),
-      eforwardInfo(editForm->forwardInfo), serviceList(main->table), isSocks(addForm->isSocks),
-      eisSocks(editForm->isSocks), reverseButton(addForm->reverseButton),
-      eReverseButton(editForm->reverseButton), addButton(main->addButton),
+    : main(std::make_unique<MainWindow>()), mainWindow(main.get()),
+      addWindow([this] { return static_cast<QWidget*>(addForm()); }),
+      editWindow([this] { return static_cast<QWidget*>(editForm()); }),
+      aboutWindow([this] { return static_cast<QWidget*>(preferences()); }),
+      keyWindow([this] { return static_cast<QWidget*>(keyEditor()); }),
+      logWindow([this] { return static_cast<QWidget*>(logView()); }),
+      serverAddress([this] { return addForm()->serverAddress; }),
+      userName([this] { return addForm()->userName; }),
+      userPassword([this] { return addForm()->userPassword; }),
+      serverPort([this] { return addForm()->serverPort; }),
+      forwardInfo([this] { return addForm()->forwardInfo; }), statusText(main->statusText),
+      eServerAddress([this] { return editForm()->serverAddress; }),
+      eUserName([this] { return editForm()->userName; }),
+      eUserPassword([this] { return editForm()->userPassword; }),
+      eServerPort([this] { return editForm()->serverPort; }),
+      eforwardInfo([this] { return editForm()->forwardInfo; }), serviceList(main->table),
+      isSocks([this] { return addForm()->isSocks; }),
+      eisSocks([this] { return editForm()->isSocks; }),
+      reverseButton([this] { return addForm()->reverseButton; }),
+      eReverseButton([this] { return editForm()->reverseButton; }), addButton(main->addButton),
       editButton(main->editButton), removeButton(main->removeButton),
-      startButton(main->startButton), stopButton(main->stopButton), okButton(addForm->okButton),
-      canButton(addForm->cancelButton), eokButton(editForm->okButton),
-      ecanButton(editForm->cancelButton), lockButtons(main->lockButton), keepKeys(main->keepKeys),
-      keyOption(preferences->keyOption), comOption(preferences->comOption),
-      askPass(preferences->askPass), usePrompt(preferences->usePrompt),
-      reconOption(preferences->reconOption), saveButton(preferences->saveButton),
-      keysOkButton(keyEditor->okButton), commandInfo(preferences->commandInfo),
-      commandArgs(preferences->commandArgs), keyFiles(keyEditor->keyFiles),
-      passwordPrompt(main.get()) {
+      startButton(main->startButton), stopButton(main->stopButton),
+      okButton([this] { return addForm()->okButton; }),
+      canButton([this] { return addForm()->cancelButton; }),
+      eokButton([this] { return editForm()->okButton; }),
+      ecanButton([this] { return editForm()->cancelButton; }), lockButtons(main->lockButton),
+      keepKeys(main->keepKeys), keyOption([this] { return preferences()->keyOption; }),
+      comOption([this] { return preferences()->comOption; }),
+      askPass([this] { return preferences()->askPass; }),
+      usePrompt([this] { return preferences()->usePrompt; }),
+      reconOption([this] { return preferences()->reconOption; }),
+      saveButton([this] { return preferences()->saveButton; }),
+      keysOkButton([this] { return keyEditor()->okButton; }),
+      commandInfo([this] { return preferences()->commandInfo; }),
+      commandArgs([this] { return preferences()->commandArgs; }),
+      keyFiles([this] { return keyEditor()->keyFiles; }), passwordPrompt(main.get()) {
     for (QtWindow* w : {&addWindow, &editWindow, &aboutWindow})
         w->setOpensOver(main.get());
 
@@ -84,7 +98,62 @@ AppWindows::~AppWindows() {
     // and connections they own go with them.
 }
 
+ServiceFormDialog* AppWindows::addForm() {
+    if (!addForm_) {
+        addForm_ = own(new ServiceFormDialog(ServiceFormDialog::Kind::Add, nullptr));
+        addWindow.widget(); // its adapter follows it from the start, however it was built
+        if (controller_) wireAddForm();
+    }
+    return addForm_;
+}
+
+ServiceFormDialog* AppWindows::editForm() {
+    if (!editForm_) {
+        editForm_ = own(new ServiceFormDialog(ServiceFormDialog::Kind::Edit, nullptr));
+        editWindow.widget();
+        if (controller_) wireEditForm();
+    }
+    return editForm_;
+}
+
+PreferencesDialog* AppWindows::preferences() {
+    if (!preferences_) {
+        preferences_ = own(new PreferencesDialog(nullptr));
+        keyEditor_ = new KeyFilesDialog(preferences_);
+        aboutWindow.widget();
+        keyWindow.widget();
+        if (controller_) wirePreferences();
+        for (const auto& hook : std::exchange(preferencesHooks_, {}))
+            if (hook.context) hook.run(preferences_);
+    }
+    return preferences_;
+}
+
+KeyFilesDialog* AppWindows::keyEditor() {
+    preferences();
+    return keyEditor_;
+}
+
+LogWindow* AppWindows::logView() {
+    if (!logView_) {
+        logView_ = own(new LogWindow(nullptr));
+        logWindow.widget();
+        if (controller_) wireLogView();
+    }
+    return logView_;
+}
+
+void AppWindows::whenPreferencesBuilt(QObject* context,
+                                      std::function<void(PreferencesDialog*)> hook) {
+    if (preferences_)
+        hook(preferences_);
+    else
+        preferencesHooks_.push_back({context, std::move(hook)});
+}
+
 void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
+    controller_ = &c;
+    prefs_ = &p;
     connectControllerOutlets(c, *this);
     c.wheelie = main->wheelie;
     connectPreferencesOutlets(p, c, *this);
@@ -94,9 +163,9 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
     QObject::connect(main->addButton, &QPushButton::clicked, main.get(), [&c, this] {
         c.addService(&addButton);
         // The preset server name is selected, so typing replaces it.
-        if (addForm->isVisible()) {
-            addForm->serverAddress->setFocus();
-            addForm->serverAddress->selectAll();
+        if (addForm()->isVisible()) {
+            addForm()->serverAddress->setFocus();
+            addForm()->serverAddress->selectAll();
         }
     });
     QObject::connect(main->editButton, &QPushButton::clicked, main.get(),
@@ -129,54 +198,75 @@ void AppWindows::wire(QuillboreDel& c, MyPrefs& p) {
                      [] { QCoreApplication::quit(); });
     QObject::connect(main->showLogAction, &QAction::triggered, main.get(),
                      [&c] { c.showLog(nullptr); });
-    logView->setSource(&c.activityLog, [&c] {
+    mainWindow.onActivate = [&c] { c.windowDidBecomeMain(); };
+    mainWindow.onDeactivate = [&c] { c.windowDidResignMain(); };
+
+    addWindow.onShow = [this] { addForm()->serverAddress->setFocus(); };
+    editWindow.onShow = [this] { editForm()->serverAddress->setFocus(); };
+    aboutWindow.onBecomeKey = [&p] { p.windowDidBecomeKey(); };
+    aboutWindow.onShow = [&p] { p.windowDidBecomeKey(); };
+
+    // Windows built before now get their actions here, the others when they are built.
+    if (addForm_) wireAddForm();
+    if (editForm_) wireEditForm();
+    if (preferences_) wirePreferences();
+    if (logView_) wireLogView();
+}
+
+// Add and edit windows. Cancel (and Escape) only hides the window.
+void AppWindows::wireAddForm() {
+    QuillboreDel& c = *controller_;
+    QObject::connect(addForm_->okButton, &QPushButton::clicked, addForm_,
+                     [&c, this] { c.addToList(&okButton); });
+    QObject::connect(addForm_->cancelButton, &QPushButton::clicked, addForm_, &QDialog::reject);
+    QObject::connect(addForm_->isSocks, &QCheckBox::clicked, addForm_,
+                     [&c, this] { c.handleCheckBox(&isSocks); });
+}
+
+void AppWindows::wireEditForm() {
+    QuillboreDel& c = *controller_;
+    QObject::connect(editForm_->okButton, &QPushButton::clicked, editForm_,
+                     [&c, this] { c.editList(&eokButton); });
+    QObject::connect(editForm_->cancelButton, &QPushButton::clicked, editForm_, &QDialog::reject);
+    QObject::connect(editForm_->isSocks, &QCheckBox::clicked, editForm_,
+                     [&c, this] { c.handleCheckBox(&eisSocks); });
+}
+
+// Preferences window and key-file editor.
+void AppWindows::wirePreferences() {
+    MyPrefs& p = *prefs_;
+    PreferencesDialog* prefs = preferences_;
+    QObject::connect(prefs->keyOption, &QCheckBox::clicked, prefs,
+                     [&p, this] { p.clickedOption(&keyOption); });
+    QObject::connect(prefs->comOption, &QCheckBox::clicked, prefs,
+                     [&p, this] { p.clickedOption(&comOption); });
+    QObject::connect(prefs->askPass, &QCheckBox::clicked, prefs,
+                     [&p, this] { p.clickedOption(&askPass); });
+    QObject::connect(prefs->saveButton, &QPushButton::clicked, prefs,
+                     [&p, this] { p.userSave(&saveButton); });
+    QObject::connect(prefs->cancelButton, &QPushButton::clicked, prefs, &QDialog::reject);
+    // Cancel, Escape and the close box drop what was changed since the last save.
+    QObject::connect(prefs, &QDialog::rejected, prefs, [&p] { p.userCancel(nullptr); });
+
+    QObject::connect(prefs->keyFilesButton, &QPushButton::clicked, prefs, [this] {
+        keyFilesBeforeEditing_ = keyEditor_->keyFiles->toPlainText();
+        keyWindow.makeKeyAndOrderFront();
+    });
+    QObject::connect(keyEditor_->okButton, &QPushButton::clicked, keyEditor_,
+                     [&p, this] { p.setKeysFiles(&keysOkButton); });
+    // Cancel puts back the text the editor opened with; the list is unchanged.
+    QObject::connect(keyEditor_, &QDialog::rejected, keyEditor_,
+                     [this] { keyEditor_->keyFiles->setPlainText(keyFilesBeforeEditing_); });
+    QObject::connect(keyEditor_->cancelButton, &QPushButton::clicked, keyEditor_, &QDialog::reject);
+}
+
+void AppWindows::wireLogView() {
+    QuillboreDel& c = *controller_;
+    logView_->setSource(&c.activityLog, [&c] {
         std::vector<std::string> names;
         if (c.theServiceList)
             for (const auto& entry : *c.theServiceList)
                 names.push_back(serviceLabel(entry));
         return names;
     });
-    mainWindow.onActivate = [&c] { c.windowDidBecomeMain(); };
-    mainWindow.onDeactivate = [&c] { c.windowDidResignMain(); };
-
-    // Add and edit windows. Cancel (and Escape) only hides the window.
-    QObject::connect(addForm->okButton, &QPushButton::clicked, addForm,
-                     [&c, this] { c.addToList(&okButton); });
-    QObject::connect(addForm->cancelButton, &QPushButton::clicked, addForm, &QDialog::reject);
-    QObject::connect(addForm->isSocks, &QCheckBox::clicked, addForm,
-                     [&c, this] { c.handleCheckBox(&isSocks); });
-    addWindow.onShow = [this] { addForm->serverAddress->setFocus(); };
-    editWindow.onShow = [this] { editForm->serverAddress->setFocus(); };
-    QObject::connect(editForm->okButton, &QPushButton::clicked, editForm,
-                     [&c, this] { c.editList(&eokButton); });
-    QObject::connect(editForm->cancelButton, &QPushButton::clicked, editForm, &QDialog::reject);
-    QObject::connect(editForm->isSocks, &QCheckBox::clicked, editForm,
-                     [&c, this] { c.handleCheckBox(&eisSocks); });
-
-    // Preferences window and key-file editor.
-    QObject::connect(preferences->keyOption, &QCheckBox::clicked, preferences,
-                     [&p, this] { p.clickedOption(&keyOption); });
-    QObject::connect(preferences->comOption, &QCheckBox::clicked, preferences,
-                     [&p, this] { p.clickedOption(&comOption); });
-    QObject::connect(preferences->askPass, &QCheckBox::clicked, preferences,
-                     [&p, this] { p.clickedOption(&askPass); });
-    QObject::connect(preferences->saveButton, &QPushButton::clicked, preferences,
-                     [&p, this] { p.userSave(&saveButton); });
-    QObject::connect(preferences->cancelButton, &QPushButton::clicked, preferences,
-                     &QDialog::reject);
-    // Cancel, Escape and the close box drop what was changed since the last save.
-    QObject::connect(preferences, &QDialog::rejected, preferences, [&p] { p.userCancel(nullptr); });
-    aboutWindow.onBecomeKey = [&p] { p.windowDidBecomeKey(); };
-    aboutWindow.onShow = [&p] { p.windowDidBecomeKey(); };
-
-    QObject::connect(preferences->keyFilesButton, &QPushButton::clicked, preferences, [this] {
-        keyFilesBeforeEditing_ = keyEditor->keyFiles->toPlainText();
-        keyWindow.makeKeyAndOrderFront();
-    });
-    QObject::connect(keyEditor->okButton, &QPushButton::clicked, keyEditor,
-                     [&p, this] { p.setKeysFiles(&keysOkButton); });
-    // Cancel puts back the text the editor opened with; the list is unchanged.
-    QObject::connect(keyEditor, &QDialog::rejected, keyEditor,
-                     [this] { keyEditor->keyFiles->setPlainText(keyFilesBeforeEditing_); });
-    QObject::connect(keyEditor->cancelButton, &QPushButton::clicked, keyEditor, &QDialog::reject);
 }

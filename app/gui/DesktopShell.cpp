@@ -28,8 +28,7 @@ constexpr auto kKeepInTray = "keepInTray";
 
 DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
     : app_(app), startHidden_(startHidden), actions_(app.controller), stale_(app.controller),
-      notifier_(new DbusNotifier(this)), wake_(new WakeWatcher(this)),
-      prefsBox_(new DesktopPrefsBox(app.windows.preferences)) {
+      notifier_(new DbusNotifier(this)), wake_(new WakeWatcher(this)) {
     keepInTray_ =
         QSettings(settingsPath(), QSettings::IniFormat).value(kKeepInTray, false).toBool();
 
@@ -56,17 +55,20 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
     // A window that is not shown is out of use: the idle lock counts from the start.
     if (!showsWindowAtLaunch()) app_.controller.windowDidResignMain();
 
-    PreferencesDialog* prefs = app_.windows.preferences;
-    if (auto* layout = qobject_cast<QVBoxLayout*>(prefs->layout())) {
-        const int after = layout->indexOf(prefs->reconOption);
-        layout->insertWidget(after >= 0 ? after + 1 : layout->count(), prefsBox_);
-    }
-    prefsBox_->keepInTray->setEnabled(tray_ != nullptr);
-    if (!tray_) prefsBox_->keepInTray->setToolTip(tr("There is no tray on this desktop"));
-    prefs->installEventFilter(this);
-    // Connected after the preferences logic: the window has closed when its save succeeded.
-    connect(prefs->saveButton, &QPushButton::clicked, this, [this, prefs] {
-        if (!prefs->isVisible()) savePreferences();
+    // The preferences window is built when it is first opened; the section goes in then.
+    app_.windows.whenPreferencesBuilt(this, [this](PreferencesDialog* prefs) {
+        prefsBox_ = new DesktopPrefsBox(prefs);
+        if (auto* layout = qobject_cast<QVBoxLayout*>(prefs->layout())) {
+            const int after = layout->indexOf(prefs->reconOption);
+            layout->insertWidget(after >= 0 ? after + 1 : layout->count(), prefsBox_);
+        }
+        prefsBox_->keepInTray->setEnabled(tray_ != nullptr);
+        if (!tray_) prefsBox_->keepInTray->setToolTip(tr("There is no tray on this desktop"));
+        prefs->installEventFilter(this);
+        // Connected after the preferences logic: the window has closed when its save succeeded.
+        connect(prefs->saveButton, &QPushButton::clicked, this, [this, prefs] {
+            if (!prefs->isVisible()) savePreferences();
+        });
     });
 }
 
@@ -104,7 +106,8 @@ bool DesktopShell::eventFilter(QObject* watched, QEvent* event) {
         });
         return false;
     }
-    if (watched == app_.windows.preferences && event->type() == QEvent::Show) loadPreferences();
+    if (watched == app_.windows.builtPreferences() && event->type() == QEvent::Show)
+        loadPreferences();
     return QObject::eventFilter(watched, event);
 }
 

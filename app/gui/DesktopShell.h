@@ -49,6 +49,6 @@ private:
     std::unique_ptr<ServiceNotices> notices_;
     TrayIcon* tray_ = nullptr;
     WakeWatcher* wake_;
-    DesktopPrefsBox* prefsBox_;
+    DesktopPrefsBox* prefsBox_ = nullptr; // once the preferences window is built
     bool refreshPending_ = false;
 };

@@ -6,15 +6,6 @@
 
 namespace {
 
-QChar mnemonicOf(const QString& text) {
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] != QLatin1Char('&')) continue;
-        if (text[i + 1] != QLatin1Char('&')) return text[i + 1];
-        ++i;
-    }
-    return {};
-}
-
 QString withoutMnemonic(QString text) {
     QString out;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -40,34 +31,50 @@ QString withMnemonic(const QString& plain, QChar mnemonic) {
 
 } // namespace
 
-QtButton::QtButton(QAbstractButton* button) : button_(button) {
-    if (button_) mnemonic_ = mnemonicOf(button_->text());
+QChar QtButton::mnemonicOf(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&')) continue;
+        if (text[i + 1] != QLatin1Char('&')) return text[i + 1];
+        ++i;
+    }
+    return {};
 }
 
+QtButton::QtButton(QAbstractButton* button)
+    : button_(button, [this](QAbstractButton* b) { learnMnemonic(b); }) {}
+
+QtButton::QtButton(std::function<QAbstractButton*()> build)
+    : button_(std::move(build), [this](QAbstractButton* b) { learnMnemonic(b); }) {}
+
 int QtButton::state() const {
-    if (button_ && button_->isCheckable()) return button_->isChecked() ? 1 : 0;
+    QAbstractButton* button = button_.get();
+    if (button && button->isCheckable()) return button->isChecked() ? 1 : 0;
     return state_;
 }
 
 void QtButton::setState(int state) {
     state_ = state;
-    if (button_ && button_->isCheckable()) button_->setChecked(state != 0);
+    QAbstractButton* button = button_.get();
+    if (button && button->isCheckable()) button->setChecked(state != 0);
 }
 
 bool QtButton::isEnabled() const {
-    return button_ && button_->isEnabled();
+    QAbstractButton* button = button_.get();
+    return button && button->isEnabled();
 }
 
 void QtButton::setEnabled(bool enabled) {
-    if (button_) button_->setEnabled(enabled);
+    if (QAbstractButton* button = button_.get()) button->setEnabled(enabled);
 }
 
 std::string QtButton::title() const {
-    return button_ ? withoutMnemonic(button_->text()).toStdString() : std::string();
+    QAbstractButton* button = button_.get();
+    return button ? withoutMnemonic(button->text()).toStdString() : std::string();
 }
 
 void QtButton::setTitle(const std::string& title) {
-    if (button_) button_->setText(withMnemonic(QString::fromStdString(title), mnemonic_));
+    if (QAbstractButton* button = button_.get())
+        button->setText(withMnemonic(QString::fromStdString(title), mnemonic_));
 }
 
 std::string QtButton::image() const {
@@ -76,6 +83,6 @@ std::string QtButton::image() const {
 
 void QtButton::setImage(const std::string& imageName) {
     image_ = imageName;
-    if (button_) button_->setIcon(named_images::icon(imageName));
+    if (QAbstractButton* button = button_.get()) button->setIcon(named_images::icon(imageName));
     if (onImageChanged) onImageChanged(imageName);
 }

@@ -2,25 +2,25 @@
 
 #include "platform/RunLoop.h"
 
-#include <QTimer>
-#include <cstdint>
-#include <map>
+#include <cstddef>
 #include <memory>
-#include <optional>
-#include <utility>
+#include <unordered_map>
 
 class QtTimer;
 
-// Timers on the Qt main event loop, kept in one queue behind one precise QTimer: every timer
-// due at the same instant fires in the same wake-up. Each due time is placed in its allowed
-// window by timerslack::dueTime, so the once-a-second timers of many tunnels share one
-// wake-up without firing before their interval or more than 50 ms after it.
+// Timers on the Qt main event loop, each a QTimer of its own: coarse ones (Qt lets them fire
+// within about 5 % of their interval, so that timers due at nearly the same time share a
+// wake-up) and, for scheduleOnceExactly, precise ones. A timer whose action opens a nested
+// event loop (a modal dialog) holds back no other timer.
 // The pause holds the main thread: timers, user input and socket notifiers wait until it
 // ends, but the windows keep being exposed and painted, so an alert shown just before the
 // pause is readable during it.
 class QtRunLoop : public RunLoop {
 public:
-    QtRunLoop();
+    QtRunLoop() = default;
+    QtRunLoop(const QtRunLoop&) = delete;
+    QtRunLoop& operator=(const QtRunLoop&) = delete;
+    // Pending timers are invalidated without firing.
     ~QtRunLoop() override;
 
     std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override;
@@ -31,24 +31,16 @@ public:
     std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
                                                      std::function<void()> action) override;
 
-    std::size_t pendingTimers() const { return queue_.size(); }
+    std::size_t pendingTimers() const { return pending_.size(); }
 
 private:
     friend class QtTimer;
-    using Key = std::pair<std::int64_t, unsigned long>; // due time, order of scheduling
 
     std::shared_ptr<Timer> schedule(double seconds, bool repeats, bool exact,
                                     std::function<void()> action);
-    std::int64_t earliestFor(std::int64_t interval) const;
-    void enqueue(const std::shared_ptr<QtTimer>& timer, std::int64_t due);
     void forget(QtTimer* timer);
-    void fireDue();
-    void arm();
 
-    QTimer wake_;
-    std::optional<std::int64_t> armedFor_;
-    std::map<Key, std::shared_ptr<QtTimer>> queue_;
-    unsigned long nextSequence_ = 0;
-    // While a timer's action runs: when that timer was due.
-    std::optional<std::int64_t> firingDue_;
+    // Every timer that may still fire, kept here so that a timer whose handle the caller
+    // dropped still fires.
+    std::unordered_map<QtTimer*, std::shared_ptr<QtTimer>> pending_;
 };

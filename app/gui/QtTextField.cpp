@@ -4,20 +4,25 @@
 
 QtTextField::QtTextField(QLineEdit* edit) : edit_(edit) {}
 
+QtTextField::QtTextField(std::function<QLineEdit*()> build) : edit_(std::move(build)) {}
+
 std::string QtTextField::stringValue() const {
-    return edit_ ? edit_->text().toStdString() : std::string();
+    QLineEdit* edit = edit_.get();
+    return edit ? edit->text().toStdString() : std::string();
 }
 
 void QtTextField::setStringValue(const std::string& value) {
     // The status line is set once a second with the same text: only a change repaints.
     const QString text = QString::fromStdString(value);
-    if (edit_ && edit_->text() != text) edit_->setText(text);
+    QLineEdit* edit = edit_.get();
+    if (edit && edit->text() != text) edit->setText(text);
 }
 
 bool QtTextField::isEnabled() const {
-    return edit_ && edit_->isEnabled();
+    QLineEdit* edit = edit_.get();
+    return edit && edit->isEnabled();
 }
 
 void QtTextField::setEnabled(bool enabled) {
-    if (edit_) edit_->setEnabled(enabled);
+    if (QLineEdit* edit = edit_.get()) edit->setEnabled(enabled);
 }

@@ -4,10 +4,13 @@
 
 QtTextView::QtTextView(QPlainTextEdit* edit) : edit_(edit) {}
 
+QtTextView::QtTextView(std::function<QPlainTextEdit*()> build) : edit_(std::move(build)) {}
+
 std::string QtTextView::string() const {
-    return edit_ ? edit_->toPlainText().toStdString() : std::string();
+    QPlainTextEdit* edit = edit_.get();
+    return edit ? edit->toPlainText().toStdString() : std::string();
 }
 
 void QtTextView::setString(const std::string& value) {
-    if (edit_) edit_->setPlainText(QString::fromStdString(value));
+    if (QPlainTextEdit* edit = edit_.get()) edit->setPlainText(QString::fromStdString(value));
 }

@@ -29,28 +29,32 @@ void showDetail(QMessageBox* box, const std::string& detail) {
 
 } // namespace
 
-QtWindow::QtWindow(QWidget* widget) : widget_(widget) {
-    if (widget_) widget_->installEventFilter(this);
-}
+QtWindow::QtWindow(QWidget* widget)
+    : widget_(widget, [this](QWidget* w) { w->installEventFilter(this); }) {}
+
+QtWindow::QtWindow(std::function<QWidget*()> build)
+    : widget_(std::move(build), [this](QWidget* w) { w->installEventFilter(this); }) {}
 
 void QtWindow::makeKeyAndOrderFront() {
-    if (!widget_) return;
-    if (widget_->isMinimized()) widget_->showNormal();
-    widget_->show();
-    widget_->raise();
-    widget_->activateWindow();
+    QWidget* w = widget_.get();
+    if (!w) return;
+    if (w->isMinimized()) w->showNormal();
+    w->show();
+    w->raise();
+    w->activateWindow();
 }
 
 void QtWindow::orderOut() {
-    if (widget_) widget_->hide();
+    if (QWidget* w = widget_.ifBuilt()) w->hide();
 }
 
 std::string QtWindow::title() const {
-    return widget_ ? widget_->windowTitle().toStdString() : std::string();
+    QWidget* w = widget_.get();
+    return w ? w->windowTitle().toStdString() : std::string();
 }
 
 void QtWindow::setTitle(const std::string& title) {
-    if (widget_) widget_->setWindowTitle(QString::fromStdString(title));
+    if (QWidget* w = widget_.get()) w->setWindowTitle(QString::fromStdString(title));
 }
 
 bool QtWindow::sameAlert(const Alert& a, const Alert& b) {
@@ -69,11 +73,12 @@ void QtWindow::beginSheet(const Alert& alert) {
 }
 
 void QtWindow::showNext() {
-    if (queue_.empty() || !widget_) return;
+    QWidget* window = widget_.get();
+    if (queue_.empty() || !window) return;
     const Alert alert = queue_.front();
     queue_.pop_front();
 
-    auto* box = new QMessageBox(widget_);
+    auto* box = new QMessageBox(window);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(iconFor(alert.style));
     box->setText(QString::fromStdString(alert.messageText));
@@ -103,11 +108,12 @@ void QtWindow::showNext() {
 
 bool QtWindow::holdsActivation() const {
     QWidget* active = QApplication::activeWindow();
-    if (!active || !widget_) return false;
-    if (active == widget_) return true;
+    QWidget* window = widget_.ifBuilt();
+    if (!active || !window) return false;
+    if (active == window) return true;
     // An alert of this window is part of it, like a sheet: it does not take the window's place.
     auto* box = qobject_cast<QMessageBox*>(active);
-    return box && box->parentWidget() == widget_ && box->windowModality() == Qt::WindowModal;
+    return box && box->parentWidget() == window && box->windowModality() == Qt::WindowModal;
 }
 
 void QtWindow::activationChanged() {
@@ -122,30 +128,31 @@ void QtWindow::activationChanged() {
 }
 
 bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+    QWidget* const window = widget_.ifBuilt(); // filtered events come from it or its alerts
     switch (event->type()) {
     case QEvent::WindowActivate:
-        if (watched == widget_ && onBecomeKey) onBecomeKey();
+        if (watched == window && onBecomeKey) onBecomeKey();
         activationChanged();
         break;
     case QEvent::WindowDeactivate:
-        if (watched != widget_ && !QApplication::activeWindow()) {
+        if (watched != window && !QApplication::activeWindow()) {
             // A closing alert hands activation back to its window, as a sheet does, rather
             // than leave the application without an active window in between.
             auto* box = qobject_cast<QWidget*>(watched);
-            if (box && box->isHidden() && widget_ && widget_->isVisible()) {
-                widget_->activateWindow();
+            if (box && box->isHidden() && window && window->isVisible()) {
+                window->activateWindow();
                 break;
             }
         }
         activationChanged();
         break;
     case QEvent::Show:
-        if (watched != widget_) break;
+        if (watched != window) break;
         if (!placed_ && opensOver_) {
             placed_ = true;
-            QRect frame = widget_->frameGeometry();
+            QRect frame = window->frameGeometry();
             frame.moveCenter(opensOver_->frameGeometry().center());
-            widget_->move(frame.topLeft());
+            window->move(frame.topLeft());
         }
         if (onShow) onShow();
         break;

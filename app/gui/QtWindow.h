@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LazyWidget.h"
 #include "controller/toolkit.h"
 
 #include <QMessageBox>
@@ -14,10 +15,13 @@ class QWidget;
 // caller (sheets on macOS); an alert for a window that already shows one waits its turn, and
 // one with the same text as an alert showing or waiting is dropped. Activation changes are
 // passed on to the handlers the layout sets; the window's own alerts count as the window.
+// A window built on first use is built by `build` when it is to be shown or to show an alert;
+// hiding one that was never built does nothing.
 class QtWindow : public QObject, public Window {
     Q_OBJECT
 public:
     explicit QtWindow(QWidget* widget);
+    explicit QtWindow(std::function<QWidget*()> build);
 
     void makeKeyAndOrderFront() override;
     void orderOut() override;
@@ -25,7 +29,7 @@ public:
     void setTitle(const std::string& title) override;
     void beginSheet(const Alert& alert) override;
 
-    QWidget* widget() const { return widget_; }
+    QWidget* widget() const { return widget_.get(); }
     // A window of its own that belongs with another: it opens centred over that one the
     // first time, and where the user left it afterwards.
     void setOpensOver(QWidget* owner) { opensOver_ = owner; }
@@ -48,7 +52,7 @@ private:
     void activationChanged();
     static bool sameAlert(const Alert& a, const Alert& b);
 
-    QPointer<QWidget> widget_;
+    LazyWidget<QWidget> widget_;
     QPointer<QMessageBox> current_;
     bool showing_ = false;
     Alert shownAlert_;

@@ -29,18 +29,19 @@ class RunLoop {
 public:
     virtual ~RunLoop() = default;
 
-    // Fires once, `seconds` from now. A run loop may let it fire a little later (at most
-    // 5 % of `seconds` and 50 ms) so that it shares a wake-up with other timers.
+    // Fires once, about `seconds` from now. A run loop may move it by a few percent of
+    // `seconds`, earlier or later, so that it shares a wake-up with other timers.
     virtual std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) = 0;
 
-    // Fires once, `seconds` from now, without that slack: for a timer whose lateness is
-    // seen (the first status check of a tunnel).
+    // Fires once, `seconds` from now and never before, without that leeway: for a timer
+    // whose timing is seen (the first status check of a tunnel).
     virtual std::shared_ptr<Timer> scheduleOnceExactly(double seconds,
                                                        std::function<void()> action) {
         return scheduleOnce(seconds, std::move(action));
     }
 
-    // Fires every `seconds`, first `seconds` from now, until invalidated.
+    // Fires every `seconds` (with the leeway of scheduleOnce), first `seconds` from now,
+    // until invalidated.
     virtual std::shared_ptr<Timer> scheduleRepeating(double seconds,
                                                      std::function<void()> action) = 0;
 

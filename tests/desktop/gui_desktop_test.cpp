@@ -37,7 +37,7 @@ class GuiDesktopTest : public QObject {
     QByteArray listBefore, prefsBefore;
 
     MainWindow& main() { return *app->windows.main; }
-    PreferencesDialog& prefs() { return *app->windows.preferences; }
+    PreferencesDialog& prefs() { return *app->windows.preferences(); }
     DesktopPrefsBox* box() { return prefs().findChild<DesktopPrefsBox*>(); }
     QString autostartFile() { return env("XDG_CONFIG_HOME") + "/autostart/quillbore-ssh.desktop"; }
 

@@ -39,7 +39,7 @@ class GuiAppTest : public QObject {
     void addService(const QString& server, const QString& port, const QString& forward,
                     bool socks) {
         QTest::mouseClick(main().addButton, Qt::LeftButton);
-        ServiceFormDialog* form = ui().addForm;
+        ServiceFormDialog* form = ui().addForm();
         QVERIFY(form->isVisible());
         typeInto(form->serverAddress, server);
         typeInto(form->serverPort, port);
@@ -82,7 +82,7 @@ private slots:
     void addWindowAddsServicesWithTheirImages() {
         // A required field left empty: the alert sits on the add window, which stays open.
         QTest::mouseClick(main().addButton, Qt::LeftButton);
-        ServiceFormDialog* form = ui().addForm;
+        ServiceFormDialog* form = ui().addForm();
         QCOMPARE(form->userName->text(), login());
         QCOMPARE(form->serverPort->text(), QString("8080"));
         QCOMPARE(form->userPassword->echoMode(), QLineEdit::Password);
@@ -120,7 +120,7 @@ private slots:
         QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
         main().preferencesAction->trigger();
-        PreferencesDialog* prefs = ui().preferences;
+        PreferencesDialog* prefs = ui().preferences();
         QTRY_VERIFY(prefs->isVisible());
         QVERIFY(prefs->versionLabel->isVisible());
         QCOMPARE(prefs->versionLabel->text(), QString("QuillboreSSH " QB_BUILD_VERSION));
@@ -172,7 +172,7 @@ private slots:
         ServiceTableWidget* view = main().table;
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rowCentre(view, 1));
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rowCentre(view, 1));
-        ServiceFormDialog* form = ui().editForm;
+        ServiceFormDialog* form = ui().editForm();
         QTRY_VERIFY(form->isVisible());
         QCOMPARE(form->serverPort->text(), QString("9002"));
         QVERIFY(form->isSocks->isChecked());

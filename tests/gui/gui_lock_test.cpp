@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(pressOK(ui().mainWindow),
                  QString("This application is locked. You must authenticate before using "
                          "this feature."));
-        QVERIFY(!ui().addForm->isVisible());
+        QVERIFY(!ui().addForm()->isVisible());
     }
 
     void wrongPasswordOrCancelKeepsItLocked() {
@@ -87,9 +87,9 @@ private slots:
         QVERIFY(main().keepKeys->isEnabled());
 
         QTest::mouseClick(main().addButton, Qt::LeftButton);
-        QTRY_VERIFY(ui().addForm->isVisible());
+        QTRY_VERIFY(ui().addForm()->isVisible());
         QVERIFY(!ui().mainWindow.currentAlert());
-        QTest::mouseClick(ui().addForm->cancelButton, Qt::LeftButton);
+        QTest::mouseClick(ui().addForm()->cancelButton, Qt::LeftButton);
     }
 
     void keepKeysLocksWithoutTheWarning() {

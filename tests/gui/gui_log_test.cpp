@@ -61,11 +61,11 @@ class GuiLogTest : public QObject {
     AppWindows& ui() { return app->windows; }
     MainWindow& main() { return *app->windows.main; }
     ServiceTableModel* table() { return ui().serviceList.model(); }
-    LogWindow& logView() { return *app->windows.logView; }
+    LogWindow& logView() { return *app->windows.logView(); }
 
     void addSocks(const QString& server, const QString& port) {
         QTest::mouseClick(main().addButton, Qt::LeftButton);
-        ServiceFormDialog* form = ui().addForm;
+        ServiceFormDialog* form = ui().addForm();
         typeInto(form->serverAddress, server);
         typeInto(form->serverPort, port);
         typeInto(form->userPassword, kPassword);
@@ -123,7 +123,7 @@ private slots:
         file.close();
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         main().preferencesAction->trigger();
-        PreferencesDialog* prefs = ui().preferences;
+        PreferencesDialog* prefs = ui().preferences();
         QTest::mouseClick(prefs->comOption, Qt::LeftButton);
         typeInto(prefs->commandInfo, script);
         typeInto(prefs->commandArgs, "%u@%h");

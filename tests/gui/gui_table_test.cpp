@@ -5,6 +5,8 @@
 #include "FakeAuthorizer.h"
 #include "FakeProcess.h"
 #include "GuiTestSupport.h"
+#include "KeyFilesDialog.h"
+#include "LogWindow.h"
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtRunLoop.h"
@@ -19,9 +21,12 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 
 using namespace gui_test;
@@ -123,6 +128,17 @@ class GuiTableTest : public QObject {
         return QAccessible::queryAccessibleInterface(object);
     }
 
+    // The windows other than the main one that exist now, by name, sorted.
+    static QStringList builtWindows() {
+        QStringList names;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (QStringList{"addWindow", "editWindow", "aboutWindow", "keyWindow", "logWindow"}
+                    .contains(w->objectName()))
+                names << w->objectName();
+        names.sort();
+        return names;
+    }
+
 private slots:
     void init() {
         QFile::remove(home() + "/.QuillboreSSH");
@@ -146,6 +162,80 @@ private slots:
         QCOMPARE(cellText(table(), 0, 3), QString("Starting..."));
         QCOMPARE(cellText(table(), 1, 3), QString("Starting..."));
         QCOMPARE(launcher.launchedWith("/usr/bin/ssh").size(), std::size_t{2});
+    }
+
+    // --- Windows built on first use ----------------------------------------------------
+
+    // Supervising (start, status refreshes, lock and unlock, stop) builds no window but the
+    // main one, and hiding a window never built builds nothing. A control of another window,
+    // used first through its adapter, builds that window and holds what was set; the log
+    // window built late shows what was logged before. However a window was built, its own
+    // adapter follows it from the start (here: its activation).
+    void otherWindowsAreBuiltOnFirstUse() {
+        launchWith(2);
+        QTest::mouseClick(main().keepKeys, Qt::LeftButton); // no alert when locking
+        QTest::mouseClick(main().startButton, Qt::LeftButton);
+        app->controller.updateStatus(); // what the one-second status timer does
+        QTest::mouseClick(main().lockButton, Qt::LeftButton);
+        QTest::mouseClick(main().lockButton, Qt::LeftButton);
+        clickRow(0);
+        QTest::mouseClick(main().stopButton, Qt::LeftButton);
+        for (QtWindow* w : {&ui().addWindow, &ui().editWindow, &ui().aboutWindow, &ui().keyWindow,
+                            &ui().logWindow})
+            w->orderOut();
+        QCOMPARE(builtWindows(), QStringList());
+
+        struct Case {
+            QtWindow& adapter;
+            std::function<QWidget*()> window;
+            QStringList builds;
+            std::function<void()> use;
+            std::function<bool()> holds;
+        };
+        const Case cases[] = {
+            {ui().addWindow,
+             [&] { return ui().addForm(); },
+             {"addWindow"},
+             [&] { ui().serverAddress.setStringValue("db.example"); },
+             [&] {
+                 return ui().addForm()->serverAddress->text() == "db.example" &&
+                        ui().serverAddress.stringValue() == "db.example";
+             }},
+            {ui().editWindow,
+             [&] { return ui().editForm(); },
+             {"editWindow"},
+             [&] { ui().eisSocks.setState(1); },
+             [&] { return ui().editForm()->isSocks->isChecked() && ui().eisSocks.state() == 1; }},
+            // The key-file editor is part of the preferences window.
+            {ui().aboutWindow,
+             [&] { return ui().preferences(); },
+             {"aboutWindow", "keyWindow"},
+             [&] { ui().keyFiles.setString("/k/one\n/k/two"); },
+             [&] { return ui().keyEditor()->keyFiles->toPlainText() == "/k/one\n/k/two"; }},
+            {ui().logWindow,
+             [&] { return ui().logView(); },
+             {"logWindow"},
+             [&] { ui().logWindow.makeKeyAndOrderFront(); },
+             [&] {
+                 return ui().logView()->isVisible() &&
+                        ui().logView()->text->toPlainText().contains("* stop");
+             }},
+        };
+        QStringList built;
+        for (const Case& c : cases) {
+            int activations = 0;
+            c.adapter.onActivate = [&activations] { ++activations; };
+            c.use();
+            built += c.builds;
+            built.sort();
+            QCOMPARE(builtWindows(), built);
+            QVERIFY2(c.holds(), qPrintable(c.builds.join(' ')));
+            QWidget* window = c.window();
+            window->show();
+            window->activateWindow();
+            QTRY_VERIFY2(activations > 0, qPrintable(c.builds.join(' ')));
+            c.adapter.onActivate = nullptr;
+        }
     }
 
     // --- The button rule when a removal drops the selection ----------------------------
@@ -172,7 +262,7 @@ private slots:
         // A new service takes the remembered row, and the refresh selects it: the buttons
         // follow that selection too.
         QTest::mouseClick(main().addButton, Qt::LeftButton);
-        QTest::mouseClick(ui().addForm->okButton, Qt::LeftButton);
+        QTest::mouseClick(ui().addForm()->okButton, Qt::LeftButton);
         QCOMPARE(table()->rowCount(), 3);
         VERIFY_BUTTONS(false, "Start Services");
         app->controller.updateStatus();
@@ -196,7 +286,7 @@ private slots:
     void editOkChangesTheServiceItWasOpenedFor() {
         launchWith(3);
         QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, rowCentre(view(), 1));
-        ServiceFormDialog* form = ui().editForm;
+        ServiceFormDialog* form = ui().editForm();
         QTRY_VERIFY(form->isVisible());
         QCOMPARE(form->serverPort->text(), QString("9002"));
         typeInto(form->serverPort, "19002");
@@ -215,7 +305,7 @@ private slots:
         launchWith(2);
         clickRow(0);
         QTest::mouseClick(main().editButton, Qt::LeftButton);
-        ServiceFormDialog* form = ui().editForm;
+        ServiceFormDialog* form = ui().editForm();
         QTRY_VERIFY(form->isVisible());
         typeInto(form->serverPort, "19001");
 
@@ -231,7 +321,7 @@ private slots:
 
     void preferencesCancelDropsTheEdits() {
         launchWith(0);
-        PreferencesDialog* prefs = ui().preferences;
+        PreferencesDialog* prefs = ui().preferences();
         main().preferencesAction->trigger();
         QTRY_VERIFY(prefs->isVisible());
         QTest::mouseClick(prefs->askPass, Qt::LeftButton);
@@ -274,7 +364,7 @@ private slots:
 
     void typingIntoANewAddFormReplacesThePreset() {
         launchWith(0);
-        ServiceFormDialog* form = ui().addForm;
+        ServiceFormDialog* form = ui().addForm();
         QTest::mouseClick(main().addButton, Qt::LeftButton);
         QVERIFY(QTest::qWaitForWindowActive(form));
         QCOMPARE(QApplication::focusWidget(), form->serverAddress);
@@ -324,9 +414,9 @@ private slots:
         QCOMPARE(cellText(table(), 2, 3), QString("Idle..."));
 
         chooseFromRowMenu(1, main().editRowAction);
-        QTRY_VERIFY(ui().editForm->isVisible());
-        QCOMPARE(ui().editForm->serverPort->text(), QString("9002"));
-        QTest::mouseClick(ui().editForm->cancelButton, Qt::LeftButton);
+        QTRY_VERIFY(ui().editForm()->isVisible());
+        QCOMPARE(ui().editForm()->serverPort->text(), QString("9002"));
+        QTest::mouseClick(ui().editForm()->cancelButton, Qt::LeftButton);
 
         chooseFromRowMenu(0, main().removeRowAction);
         QCOMPARE(ports(), QStringList({"9002", "9003"}));

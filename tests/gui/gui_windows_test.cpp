@@ -54,7 +54,7 @@ class GuiWindowsTest : public QObject {
 
     void addService(const QString& server) {
         click(main().addButton);
-        ServiceFormDialog* form = ui().addForm;
+        ServiceFormDialog* form = ui().addForm();
         QVERIFY(form->isVisible());
         typeInto(form->serverAddress, server);
         typeInto(form->serverPort, "8080");
@@ -83,7 +83,8 @@ private slots:
     }
 
     void dialogsAreWindowsOfTheirOwn() {
-        const QList<QWidget*> dialogs{ui().addForm, ui().editForm, ui().preferences, ui().logView};
+        const QList<QWidget*> dialogs{ui().addForm(), ui().editForm(), ui().preferences(),
+                                      ui().logView()};
         for (QWidget* w : dialogs) {
             QVERIFY(w->isWindow());
             QVERIFY(!w->parentWidget());
@@ -91,7 +92,7 @@ private slots:
         }
         // Opened once (by initTestCase): centred over the main window.
         const QPoint offset =
-            ui().addForm->frameGeometry().center() - main().frameGeometry().center();
+            ui().addForm()->frameGeometry().center() - main().frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QString::number(offset.x())));
     }
 
@@ -100,7 +101,7 @@ private slots:
     void alertOnTheMainWindowLeavesTheEditFormUsable() {
         selectRow(1);
         click(main().editButton);
-        ServiceFormDialog* form = ui().editForm;
+        ServiceFormDialog* form = ui().editForm();
         QVERIFY(form->isVisible());
         click(main().stopButton); // not running: an alert
         QMessageBox* alert = ui().mainWindow.currentAlert();
@@ -108,7 +109,7 @@ private slots:
         QCOMPARE(QApplication::activeModalWidget(), alert);
 
         click(main().addButton);
-        QVERIFY(!ui().addForm->isVisible()); // the main window is blocked
+        QVERIFY(!ui().addForm()->isVisible()); // the main window is blocked
 
         activate(form);
         const bool socks = form->isSocks->isChecked();
@@ -131,7 +132,7 @@ private slots:
     // And the other way round: an alert on the add window leaves the main window usable.
     void alertOnTheAddWindowLeavesTheMainWindowUsable() {
         click(main().addButton);
-        ServiceFormDialog* form = ui().addForm;
+        ServiceFormDialog* form = ui().addForm();
         typeInto(form->serverAddress, "");
         click(form->okButton);
         QVERIFY(ui().addWindow.currentAlert());
@@ -144,9 +145,9 @@ private slots:
         selectRow(0);
         QCOMPARE(ui().serviceList.selectedRow(), 0L);
         click(main().editButton);
-        QVERIFY(ui().editForm->isVisible());
-        QCOMPARE(ui().editForm->serverAddress->text(), QStringLiteral("alpha"));
-        click(ui().editForm->cancelButton);
+        QVERIFY(ui().editForm()->isVisible());
+        QCOMPARE(ui().editForm()->serverAddress->text(), QStringLiteral("alpha"));
+        click(ui().editForm()->cancelButton);
 
         QCOMPARE(pressOK(ui().addWindow), QStringLiteral("Make sure you fill in all the boxes..."));
         click(form->cancelButton);
@@ -181,9 +182,9 @@ private slots:
         QVERIFY(!controller().lockTimer);
 
         click(main().addButton); // another window of ours
-        activate(ui().addForm);
+        activate(ui().addForm());
         QVERIFY(controller().lockTimer);
-        click(ui().addForm->cancelButton);
+        click(ui().addForm()->cancelButton);
         activate(&main());
         QVERIFY(!controller().lockTimer);
     }

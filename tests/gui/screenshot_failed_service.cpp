@@ -31,7 +31,7 @@ namespace {
 void addService(QuillboreApp& app, const QString& server, const QString& port,
                 const QString& forward, bool socks) {
     QTest::mouseClick(app.windows.main->addButton, Qt::LeftButton);
-    ServiceFormDialog* form = app.windows.addForm;
+    ServiceFormDialog* form = app.windows.addForm();
     typeInto(form->serverAddress, server);
     typeInto(form->serverPort, port);
     typeInto(form->forwardInfo, forward);
@@ -90,9 +90,9 @@ int main(int argc, char* argv[]) {
     pressOK(app.windows.mainWindow);
 
     app.windows.main->showLogAction->trigger();
-    app.windows.logView->resize(860, 260);
+    app.windows.logView()->resize(860, 260);
     QTest::qWait(300);
-    saved = app.windows.logView->grab().save(QString::fromLocal8Bit(argv[2])) && saved;
+    saved = app.windows.logView()->grab().save(QString::fromLocal8Bit(argv[2])) && saved;
     app.controller.applicationWillTerminate();
     return saved ? 0 : 1;
 }

@@ -25,7 +25,7 @@ namespace {
 void addService(QuillboreApp& app, const QString& server, const QString& port,
                 const QString& forward, bool socks, bool reverse) {
     QTest::mouseClick(app.windows.main->addButton, Qt::LeftButton);
-    ServiceFormDialog* form = app.windows.addForm;
+    ServiceFormDialog* form = app.windows.addForm();
     typeInto(form->serverAddress, server);
     typeInto(form->serverPort, port);
     typeInto(form->forwardInfo, forward);
@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     app.windows.main->preferencesAction->trigger();
-    PreferencesDialog* prefs = app.windows.preferences;
+    PreferencesDialog* prefs = app.windows.preferences();
     QTest::mouseClick(prefs->comOption, Qt::LeftButton);
     typeInto(prefs->commandInfo, script);
     typeInto(prefs->commandArgs, "%u@%h");
