@@ -3,10 +3,6 @@
 #include "QtDescriptorWatch.h"
 #include "QtTimer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -23,9 +19,6 @@ int toMilliseconds(double seconds) {
 
 // A repeating timer of 0 ms would run whenever the event loop is idle, a busy loop.
 constexpr int kShortestRepeatMs = 1;
-
-// How long a paint may wait during a pause: about one frame.
-constexpr qint64 kPaintSliceMs = 15;
 
 } // namespace
 
@@ -70,26 +63,6 @@ void QtRunLoop::forget(QtTimer* timer) {
     if (it == pending_.end()) return;
     auto keep = std::move(it->second);
     pending_.erase(it);
-}
-
-void QtRunLoop::pause(double seconds) {
-    const auto ms = static_cast<qint64>(std::lround(std::max(0.0, seconds) * 1000.0));
-    const QDeadlineTimer deadline(ms);
-    if (!QCoreApplication::instance()) {
-        QThread::msleep(static_cast<unsigned long>(ms));
-        return;
-    }
-    // Window-system events other than input (expose, resize) and posted events (paint,
-    // layout) are delivered; input stays queued for after the pause, timers are not run.
-    constexpr QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents |
-                                                     QEventLoop::ExcludeSocketNotifiers |
-                                                     QEventLoop::X11ExcludeTimers;
-    for (;;) {
-        QCoreApplication::processEvents(flags);
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0) break;
-        QThread::msleep(static_cast<unsigned long>(std::min(left, kPaintSliceMs)));
-    }
 }
 
 std::shared_ptr<DescriptorWatch> QtRunLoop::watchDescriptor(int fd, Readiness readiness,

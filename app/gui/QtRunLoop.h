@@ -12,9 +12,6 @@ class QtTimer;
 // within about 5 % of their interval, so that timers due at nearly the same time share a
 // wake-up) and, for scheduleOnceExactly, precise ones. A timer whose action opens a nested
 // event loop (a modal dialog) holds back no other timer.
-// The pause holds the main thread: timers, user input and socket notifiers wait until it
-// ends, but the windows keep being exposed and painted, so an alert shown just before the
-// pause is readable during it.
 class QtRunLoop : public RunLoop {
 public:
     QtRunLoop() = default;
@@ -27,7 +24,6 @@ public:
     std::shared_ptr<Timer> scheduleOnceExactly(double seconds,
                                                std::function<void()> action) override;
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
-    void pause(double seconds) override;
     std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
                                                      std::function<void()> action) override;
 

@@ -68,10 +68,6 @@ std::shared_ptr<Timer> PosixRunLoop::scheduleRepeating(double seconds,
     return add(seconds, true, std::move(action));
 }
 
-void PosixRunLoop::pause(double seconds) {
-    std::this_thread::sleep_for(toDuration(seconds));
-}
-
 void PosixRunLoop::runFor(double seconds) {
     const auto deadline = Clock::now() + toDuration(seconds);
     for (;;) {

@@ -45,8 +45,6 @@ public:
     virtual std::shared_ptr<Timer> scheduleRepeating(double seconds,
                                                      std::function<void()> action) = 0;
 
-    // Blocks the calling (main) thread: no timer fires during the pause.
-    virtual void pause(double seconds) = 0;
 
     enum class Readiness { Read, Write };
     // Calls `action` on this thread whenever `fd` can be read (or written) without blocking,

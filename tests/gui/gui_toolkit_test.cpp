@@ -489,58 +489,6 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(fired, 0);
     }
-
-    void pauseHoldsTimersBack() {
-        QtRunLoop loop;
-        bool fired = false;
-        loop.scheduleOnce(0.0, [&] { fired = true; });
-        loop.pause(0.05);
-        QVERIFY(!fired); // nothing runs while the thread sleeps
-        QTRY_VERIFY(fired);
-    }
-
-    // During a pause the windows stay painted: a pending repaint and a window shown just
-    // before are drawn. Timers, including Qt's own, and user input wait for its end. Input is
-    // checked on X11 only, as a real key press through the X server (XTest): the offscreen
-    // platform has no input of its own, and input queued into Qt by hand does not take the
-    // path a window system's input takes.
-    void pauseKeepsPaintingButHoldsInputAndTimers() {
-        const bool onX11 = QGuiApplication::platformName() == QLatin1String("xcb");
-        QtRunLoop loop;
-        PaintCounter shown;
-        shown.resize(200, 100);
-        shown.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&shown));
-        QLineEdit field;
-        field.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&field));
-        activate(&field);
-        field.setFocus();
-
-        const int paintsBefore = shown.paints;
-        shown.update();
-        PaintCounter late;
-        late.resize(200, 100);
-        late.move(300, 0);
-        late.show();
-        bool ours = false, qts = false;
-        loop.scheduleOnce(0.0, [&] { ours = true; });
-        QTimer::singleShot(1, &field, [&] { qts = true; });
-        // Once xdotool has ended, the X server has sent the key to this process; nothing
-        // here reads it before the pause.
-        if (onX11) QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {"key", "a"}), 0);
-
-        loop.pause(0.1);
-        QVERIFY(shown.paints > paintsBefore);
-        QVERIFY(late.windowHandle()->isExposed());
-        QVERIFY(late.paints > 0);
-        QVERIFY(!ours);
-        QVERIFY(!qts);
-        QCOMPARE(field.text(), QString());
-
-        QTRY_VERIFY(ours && qts);
-        if (onX11) QTRY_COMPARE(field.text(), QStringLiteral("a")); // delivered after the pause
-    }
 };
 
 QTEST_MAIN(GuiToolkitTest)

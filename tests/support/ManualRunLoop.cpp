@@ -35,11 +35,6 @@ std::shared_ptr<Timer> ManualRunLoop::scheduleRepeating(double seconds,
     return e;
 }
 
-void ManualRunLoop::pause(double seconds) {
-    pauses_.push_back(seconds);
-    now_ += seconds;
-}
-
 void ManualRunLoop::advance(double seconds) {
     const double target = now_ + seconds + 1e-9;
     for (;;) {

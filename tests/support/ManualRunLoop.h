@@ -11,8 +11,6 @@ class ManualRunLoop : public RunLoop {
 public:
     std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override;
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
-    // Time passes but no timer fires during the pause; overdue timers fire at the next advance.
-    void pause(double seconds) override;
     // Watched descriptors are looked at only by fireReadyDescriptors().
     std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
                                                      std::function<void()> action) override;
@@ -32,7 +30,6 @@ public:
 
     double now() const { return now_; }
     std::size_t pendingTimers() const;
-    const std::vector<double>& pauses() const { return pauses_; }
 
 private:
     struct Entry;
@@ -41,5 +38,4 @@ private:
     std::vector<std::weak_ptr<Watch>> watches_;
     unsigned long nextSequence_ = 0;
     std::vector<std::shared_ptr<Entry>> timers_;
-    std::vector<double> pauses_;
 };
