@@ -28,7 +28,8 @@ constexpr auto kKeepInTray = "keepInTray";
 
 DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
     : app_(app), startHidden_(startHidden), actions_(app.controller), stale_(app.controller),
-      notifier_(new DbusNotifier(this)), wake_(new WakeWatcher(this)),
+      renewal_(app.controller.runLoop(), [this] { stale_.renew(); }),
+      notifier_(new DbusNotifier(this)), wake_(new WakeWatcher(renewal_, this)),
       prefsBox_(new DesktopPrefsBox(app.windows.preferences)) {
     keepInTray_ =
         QSettings(settingsPath(), QSettings::IniFormat).value(kKeepInTray, false).toBool();
@@ -41,8 +42,6 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
         scheduleTrayRefresh();
     };
     app_.controller.statusLineDidChange = [this] { scheduleTrayRefresh(); };
-
-    connect(wake_, &WakeWatcher::connectionsMayBeStale, this, [this] { stale_.renew(); });
 
     if (TrayIcon::hostAvailable()) {
         tray_ = new TrayIcon(
@@ -71,6 +70,7 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
 }
 
 DesktopShell::~DesktopShell() {
+    delete wake_; // it tells renewal_, which goes before the children do
     app_.controller.statusDidChange = nullptr;
     app_.controller.statusLineDidChange = nullptr;
 }

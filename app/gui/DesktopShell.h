@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/RenewalTrigger.h"
 #include "desktop/ServiceNotices.h"
 #include "desktop/StaleConnections.h"
 #include "desktop/TrayActions.h"
@@ -45,6 +46,7 @@ private:
     bool keepInTray_ = false;
     TrayActions actions_;
     StaleConnections stale_;
+    RenewalTrigger renewal_;
     DbusNotifier* notifier_;
     std::unique_ptr<ServiceNotices> notices_;
     TrayIcon* tray_ = nullptr;

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The real application on a private desktop (run under with-test-home and with-private-desktop):
 its tray icon registers with the StatusNotifierWatcher and its menu starts and stops services,
-a dropped tunnel gives one notice, a resume from sleep renews the children of running
-services only with reconnection on, and the two data files stay byte for byte as they were.
+a dropped tunnel gives one notice, a resume from sleep or a real change of the network renews
+the children of running services once and only with reconnection on, and the two data files
+stay byte for byte as they were.
 
 The services run the own-command mode with a stand-in for ssh that records its pid and
 sleeps, so that a tunnel child is a real, long-lived process.
@@ -164,8 +165,18 @@ class App:
         login.EmitPrepareForSleep(False, dbus_interface="org.quillbore.Test")
 
     def network_down_and_up(self):
+        """A short drop; it comes back as a new primary connection, as NetworkManager's do."""
         set_network_state(self.system, 20)  # disconnected
         set_network_state(self.system, 70)  # connected, global
+
+    def network_check_fails_and_passes(self):
+        set_network_state(self.system, 60)  # connected, but the connectivity check failed
+        set_network_state(self.system, 70)
+
+    def switch_connection(self):
+        nm = self.system.get_object("org.freedesktop.NetworkManager",
+                                    "/org/freedesktop/NetworkManager")
+        nm.SwitchConnection(dbus_interface="org.quillbore.Test")
 
     def quit_from_tray(self):
         self.click("Quit")
@@ -340,30 +351,44 @@ class DesktopAppTest(unittest.TestCase):
         self.assertEqual(len(self.children()), 2)
         return app
 
-    def test_a_resume_replaces_every_running_child_with_reconnection_on(self):
+    def renewed(self, app, old_count, what):
+        """Waits for one new child per running service, the old ones gone, all running again."""
+        wait_until("two new children after " + what,
+                   lambda: len(self.children()) == old_count + 2, timeout=5)
+        for pid in self.children()[old_count - 2:old_count]:
+            wait_until("the old child to be gone", lambda: not alive(pid))
+        for server in ("a.example", "b.example"):
+            wait_until(server + " to run again",
+                       lambda: app.label(server).endswith("Running..."))
+        return len(self.children())
+
+    def assert_not_renewed(self, count, what):
+        # A renewal comes once the network has been quiet for a second, and its children
+        # within the next: watch for longer than that.
+        time.sleep(3.0)
+        self.assertEqual(len(self.children()), count, "renewed after " + what)
+
+    def test_a_resume_replaces_every_running_child_once_with_reconnection_on(self):
         app = self.running_pair(reconnect=True)
-        old = self.children()
         resumed = time.monotonic()
         app.sleep_and_resume()
         wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
         took = time.monotonic() - resumed
         self.assertLess(took, 2.5, "the children were replaced %.1f s after the resume" % took)
-        for pid in old:
-            wait_until("the old child to be gone", lambda: not alive(pid))
-        for pid in self.children()[2:]:
-            self.assertTrue(alive(pid))
-        for server in ("a.example", "b.example"):
-            wait_until(server + " to run again",
-                       lambda: app.label(server).endswith("Running..."))
+        count = self.renewed(app, 2, "the resume")
+        # The network catching up after the resume is part of it, not a second renewal.
+        app.network_down_and_up()
+        self.assert_not_renewed(count, "the network came back from the resume")
         self.finish(app)
 
-    def test_the_network_coming_back_replaces_every_running_child(self):
+    def test_the_network_renews_on_real_changes_only(self):
         app = self.running_pair(reconnect=True)
-        old = self.children()
+        app.network_check_fails_and_passes()
+        self.assert_not_renewed(2, "a failed connectivity check")
+        app.switch_connection()
+        count = self.renewed(app, 2, "a change of the primary connection")
         app.network_down_and_up()
-        wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
-        for pid in old:
-            wait_until("the old child to be gone", lambda: not alive(pid))
+        self.renewed(app, count, "the network came back")
         self.finish(app)
 
     def test_a_network_offline_at_the_start_that_connects_replaces_every_running_child(self):
