@@ -12,13 +12,14 @@
 class DbusNotifier;
 class DesktopPrefsBox;
 class QuillboreApp;
+class TrayHost;
 class TrayIcon;
 class WakeWatcher;
 
-// The application on the desktop: the tray icon, closing to the tray, notices, restarts
-// after sleep or a network change, and the desktop preferences (kept in
-// $XDG_CONFIG_HOME/QuillboreSSH/desktop.conf, apart from the data files). Installed beside
-// the application object; it only adds hooks to the controller and the windows.
+// The application on the desktop: the tray icon (from whenever a tray host is there), closing
+// to the tray, notices, restarts after sleep or a network change, and the desktop preferences (kept
+// in $XDG_CONFIG_HOME/QuillboreSSH/desktop.conf, apart from the data files). Installed beside the
+// application object; it only adds hooks to the controller and the windows.
 class DesktopShell : public QObject {
     Q_OBJECT
 public:
@@ -27,7 +28,7 @@ public:
 
     // Whether launch should show the main window: not when started hidden into a tray.
     bool showsWindowAtLaunch() const;
-    bool hasTray() const { return tray_ != nullptr; }
+    bool hasTray() const;
 
     QString settingsPath() const;
     QString configHome() const;
@@ -36,6 +37,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void followTrayHost();
     void scheduleTrayRefresh();
     void loadPreferences();
     void savePreferences();
@@ -49,7 +51,8 @@ private:
     RenewalTrigger renewal_;
     DbusNotifier* notifier_;
     std::unique_ptr<ServiceNotices> notices_;
-    TrayIcon* tray_ = nullptr;
+    TrayHost* trayHost_;
+    TrayIcon* tray_ = nullptr; // made when a tray host first shows up, then kept
     WakeWatcher* wake_;
     DesktopPrefsBox* prefsBox_;
     bool refreshPending_ = false;

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The real application on a private desktop (run under with-test-home and with-private-desktop):
-its tray icon registers with the StatusNotifierWatcher and its menu starts and stops services,
-a dropped tunnel gives one notice, a resume from sleep or a real change of the network renews
+its tray icon registers with the StatusNotifierWatcher, also one that comes later, and its
+menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a real change of the network renews
 the children of running services once and only with reconnection on, and the two data files
 stay byte for byte as they were.
 
@@ -98,6 +98,18 @@ def focused_window_name():
     return done.stdout.strip() if done.returncode == 0 else ""
 
 
+def visible_main_windows():
+    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "\\./QuillboreSSH$"],
+                          capture_output=True, text=True)
+    return done.stdout.split()
+
+
+def fake_watcher(bus):
+    """The fake StatusNotifierWatcher, reachable also while its name is released."""
+    owner = bus.get_name_owner("org.freedesktop.Notifications")  # the same connection
+    return bus.get_object(owner, "/StatusNotifierWatcher")
+
+
 def light_of(pixmaps):
     """The colour of the light drawn in the lower right corner of the 32-pixel picture."""
     w, h, data = next(p for p in pixmaps if p[0] == 32)
@@ -123,15 +135,19 @@ def light_of(pixmaps):
 class App:
     """One run of the real application, seen through its tray icon."""
 
-    def __init__(self, test, args=()):
+    def __init__(self, test, args=(), tray=True):
         self.bus = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
         self.system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
         before = len(calls("RegisterStatusNotifierItem"))
         self.out = open(os.path.join(test.dir, "app.out"), "w")
         self.process = subprocess.Popen([APP, *args], stdout=self.out, stderr=subprocess.STDOUT)
         test.addCleanup(self.kill)
+        if tray:
+            self.find_tray_icon(before)
+
+    def find_tray_icon(self, registrations_before):
         reg = wait_until("the tray icon to register",
-                         lambda: calls("RegisterStatusNotifierItem")[before:])[0]
+                         lambda: calls("RegisterStatusNotifierItem")[registrations_before:])[0]
         self.item = self.bus.get_object(reg["sender"], "/StatusNotifierItem")
         menu_path = self.prop("Menu")
         self.menu = self.bus.get_object(reg["sender"], menu_path)
@@ -210,10 +226,10 @@ class DesktopAppTest(unittest.TestCase):
         except FileNotFoundError:
             return []
 
-    def start(self, services, reconnect, args=()):
+    def start(self, services, reconnect, args=(), tray=True):
         write_home(services, self.command, reconnect)
         self.files_before = data_files()
-        return App(self, args)
+        return App(self, args, tray)
 
     def finish(self, app):
         self.assertEqual(app.quit_from_tray(), 0)
@@ -340,6 +356,27 @@ class DesktopAppTest(unittest.TestCase):
         finally:
             app.terminate()
             self.assertEqual(app.wait(timeout=20), 0)
+
+    def test_a_tray_that_comes_after_the_application_gets_the_icon(self):
+        watcher = fake_watcher(dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"]))
+        watcher.Stop(dbus_interface="org.quillbore.Test")
+        self.addCleanup(watcher.Start, dbus_interface="org.quillbore.Test")
+        before = len(calls("RegisterStatusNotifierItem"))
+        app = self.start([("late.example", "1098", "pw-late")], reconnect=False, tray=False)
+        wait_until("the main window", visible_main_windows)
+        self.assertEqual(calls("RegisterStatusNotifierItem")[before:], [])
+
+        watcher.Start(dbus_interface="org.quillbore.Test")
+        app.find_tray_icon(before)
+        self.assertEqual(app.tooltip(), "QuillboreSSH: 0 of 1 service running")
+        # A panel that restarts: the icon is registered with the new watcher too.
+        before = len(calls("RegisterStatusNotifierItem"))
+        watcher.Stop(dbus_interface="org.quillbore.Test")
+        watcher.Start(dbus_interface="org.quillbore.Test")
+        app.find_tray_icon(before)
+        app.click("late.example")
+        wait_until("the row to run", lambda: app.label("late.example").endswith("Running..."))
+        self.finish(app)
 
     def running_pair(self, reconnect):
         app = self.start([("a.example", "1100", "pw-a"), ("b.example", "1101", "pw-b")],

@@ -6,8 +6,10 @@ StatusNotifierWatcher (org.kde.StatusNotifierWatcher) with a host. On the system
 logind-like org.freedesktop.login1 whose Manager emits PrepareForSleep when the test calls
 org.quillbore.Test.EmitPrepareForSleep(b), and a NetworkManager whose State the test sets
 with org.quillbore.Test.SetState(u) and whose primary connection it changes with
-org.quillbore.Test.SwitchConnection(). Every call received is appended, as one JSON object per
-line, to the file named by FAKE_DESKTOP_LOG. Runs until SIGTERM.
+org.quillbore.Test.SwitchConnection(). The watcher's name goes and comes back with
+org.quillbore.Test.Stop() and Start() on /StatusNotifierWatcher. Every call received is
+appended, as one JSON object per line, to the file named by FAKE_DESKTOP_LOG. Runs until
+SIGTERM.
 
     fake_desktop_services.py   (with DBUS_SESSION_BUS_ADDRESS and DBUS_SYSTEM_BUS_ADDRESS set)
 """
@@ -65,7 +67,23 @@ class Watcher(dbus.service.Object):
 
     def __init__(self, bus):
         super().__init__(bus, "/StatusNotifierWatcher")
+        self.bus = bus
         self.items = []
+        self.name = dbus.service.BusName(self.IFACE, bus)
+
+    # A tray host that goes away and comes back (a panel restarting, or one that starts after
+    # the application): the name is released and taken again, with no item registered.
+    @dbus.service.method("org.quillbore.Test", in_signature="", out_signature="")
+    def Stop(self):
+        record(call="StopWatcher")
+        self.items = []
+        self.name = None  # releases it
+
+    @dbus.service.method("org.quillbore.Test", in_signature="", out_signature="")
+    def Start(self):
+        record(call="StartWatcher")
+        if self.name is None:
+            self.name = dbus.service.BusName(self.IFACE, self.bus)
 
     @dbus.service.method(IFACE, in_signature="s", out_signature="", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender=None):
@@ -197,7 +215,6 @@ def main():
     system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
     keep = [Notifications(session), Watcher(session), Login(system), NetworkManager(system)]
     names = [dbus.service.BusName("org.freedesktop.Notifications", session),
-             dbus.service.BusName("org.kde.StatusNotifierWatcher", session),
              dbus.service.BusName("org.freedesktop.login1", system),
              dbus.service.BusName("org.freedesktop.NetworkManager", system)]
     loop = GLib.MainLoop()
