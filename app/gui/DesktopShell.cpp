@@ -78,6 +78,10 @@ bool DesktopShell::hasTray() const {
     return tray_ && trayHost_->isAvailable();
 }
 
+void DesktopShell::showWindow() {
+    actions_.showWindow();
+}
+
 // What depends on a tray follows it: the icon is made when a host first shows up (Qt
 // registers it again with a watcher that restarts), and while there is none, closing the
 // window quits as it does on a desktop without a tray.

@@ -29,6 +29,8 @@ public:
     // Whether launch should show the main window: not when started hidden into a tray.
     bool showsWindowAtLaunch() const;
     bool hasTray() const;
+    // Shows and raises the main window, as the tray's Show window does.
+    void showWindow();
 
     QString settingsPath() const;
     QString configHome() const;

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The real application on a private desktop (run under with-test-home and with-private-desktop):
 its tray icon registers with the StatusNotifierWatcher, also one that comes later, and its
-menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a real change of the network renews
-the children of running services once and only with reconnection on, and the two data files
-stay byte for byte as they were.
+menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a
+real change of the network renews the children of running services once and only with
+reconnection on, a second launch hands over to the running one, and the two data files stay
+byte for byte as they were.
 
 The services run the own-command mode with a stand-in for ssh that records its pid and
 sleeps, so that a tunnel child is a real, long-lived process.
@@ -102,6 +103,42 @@ def visible_main_windows():
     done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "\\./QuillboreSSH$"],
                           capture_output=True, text=True)
     return done.stdout.split()
+
+
+def app_processes():
+    """Pids of the application started by this test run (other tests may run it too)."""
+    target, mine = os.path.realpath(APP), "QB_TEST_ROOT=" + os.environ["QB_TEST_ROOT"]
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.path.realpath("/proc/%s/exe" % pid) != target or not alive(int(pid)):
+                continue
+            with open("/proc/%s/environ" % pid) as f:
+                if mine in f.read().split("\0"):
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+def main_window_on_top_of(name):
+    """Whether the main window is stacked above the named one (no window manager: the
+    top-level windows are the root's children, which xwininfo lists from the top down)."""
+    done = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True, text=True)
+    names = [line.split('"')[1] for line in done.stdout.splitlines() if line.count('"') >= 2]
+    mains = [i for i, n in enumerate(names) if n.endswith("./QuillboreSSH")]
+    return bool(mains) and name in names and mains[0] < names.index(name)
+
+
+def focus_another_window(test):
+    other = subprocess.Popen(["xmessage", "-title", "another window", "another window"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    test.addCleanup(other.wait)
+    test.addCleanup(other.terminate)
+    subprocess.run(["xdotool", "search", "--sync", "--name", "another window",
+                    "windowfocus", "--sync"], check=True, capture_output=True, timeout=15)
+    test.assertEqual(focused_window_name(), "another window")
+    return other
 
 
 def fake_watcher(bus):
@@ -305,13 +342,7 @@ class DesktopAppTest(unittest.TestCase):
         time.sleep(1.0)  # watch for a notice that should not come
         self.assertEqual(calls("Notify")[notices_before:], [])
 
-        other = subprocess.Popen(["xmessage", "-title", "another window", "another window"],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(other.wait)
-        self.addCleanup(other.terminate)
-        subprocess.run(["xdotool", "search", "--sync", "--name", "another window",
-                        "windowfocus", "--sync"], check=True, capture_output=True, timeout=15)
-        self.assertEqual(focused_window_name(), "another window")
+        focus_another_window(self)
         app.click("seen.example")
         wait_until("the row to run again",
                    lambda: app.label("seen.example").endswith("Running..."))
@@ -377,6 +408,77 @@ class DesktopAppTest(unittest.TestCase):
         app.click("late.example")
         wait_until("the row to run", lambda: app.label("late.example").endswith("Running..."))
         self.finish(app)
+
+    def test_a_second_launch_shows_the_window_of_the_first_and_starts_nothing(self):
+        for tool in ("xdotool", "xmessage"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+        app = self.start([("once.example", "1110", "pw-once")], reconnect=False,
+                         args=["--hidden"])
+        app.click("once.example")
+        wait_until("the row to run", lambda: app.label("once.example").endswith("Running..."))
+        self.assertEqual(visible_main_windows(), [])
+        # What a save of the first one in progress looks like: a start would remove it.
+        saving = os.path.join(HOME, ".QuillboreSSH.lst.qbtmp-Ab12Cd")
+        with open(saving, "w") as f:
+            f.write("half a save")
+        registrations = len(calls("RegisterStatusNotifierItem"))
+
+        second = subprocess.run([APP], capture_output=True, text=True, timeout=10)
+        self.assertEqual((second.returncode, second.stderr), (0, ""))
+        wait_until("the hidden window to be shown and have the focus",
+                   lambda: focused_window_name().endswith("QuillboreSSH"))
+        self.assertEqual(app_processes(), [app.process.pid])
+        self.assertTrue(os.path.exists(saving), "the second launch removed a temporary file")
+        os.remove(saving)
+        self.assertEqual(len(calls("RegisterStatusNotifierItem")), registrations)
+        self.assertEqual(len(self.children()), 1)
+        self.assertTrue(app.label("once.example").endswith("Running..."))
+        self.finish(app)
+
+    def test_with_and_without_a_session_bus_a_killed_first_launch_blocks_no_later_one(self):
+        """A second launch raises the window of the first; without a session bus a lock file
+        stands in for the bus name, and the one that a killed application left is taken over."""
+        for tool in ("xdotool", "xmessage", "xwininfo"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+        write_home([("kill.example", "1111", "pw-kill")], self.command, False)
+        no_bus = "unix:path=" + os.path.join(self.dir, "no-bus")
+        for name, bus in (("session bus", os.environ["DBUS_SESSION_BUS_ADDRESS"]),
+                          ("lock file", no_bus)):
+            with self.subTest(name):
+                env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus)
+                launched = []
+
+                def launch():
+                    launched.append(subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL,
+                                                     stderr=subprocess.DEVNULL))
+                    return launched[-1]
+                try:
+                    first = launch()
+                    wait_until("the first window", visible_main_windows)
+                    launched.append(focus_another_window(self))
+                    self.assertFalse(main_window_on_top_of("another window"))
+                    second = subprocess.run([APP], env=env, capture_output=True, text=True,
+                                            timeout=10)
+                    self.assertEqual((second.returncode, second.stderr), (0, ""))
+                    wait_until("the first window to be raised",
+                               lambda: main_window_on_top_of("another window"))
+                    self.assertEqual(app_processes(), [first.pid])
+
+                    first.kill()
+                    first.wait()
+                    wait_until("the killed window to go", lambda: not visible_main_windows())
+                    third = launch()
+                    wait_until("a window after the kill", visible_main_windows)
+                    self.assertEqual(app_processes(), [third.pid])
+                    third.terminate()
+                    self.assertEqual(third.wait(timeout=20), 0)
+                finally:
+                    for process in launched:
+                        if process.poll() is None:
+                            process.kill()
+                            process.wait()
 
     def running_pair(self, reconnect):
         app = self.start([("a.example", "1100", "pw-a"), ("b.example", "1101", "pw-b")],
