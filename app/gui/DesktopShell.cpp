@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QuillboreApp.h"
+#include "TrayHost.h"
 #include "TrayIcon.h"
 #include "WakeWatcher.h"
 #include "desktop/Autostart.h"
@@ -28,7 +29,9 @@ constexpr auto kKeepInTray = "keepInTray";
 
 DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
     : app_(app), startHidden_(startHidden), actions_(app.controller), stale_(app.controller),
-      notifier_(new DbusNotifier(this)), wake_(new WakeWatcher(this)) {
+      renewal_(app.controller.runLoop(), [this] { stale_.renew(); }),
+      notifier_(new DbusNotifier(this)), trayHost_(new TrayHost(this)),
+      wake_(new WakeWatcher(renewal_, this)) {
     keepInTray_ =
         QSettings(settingsPath(), QSettings::IniFormat).value(kKeepInTray, false).toBool();
 
@@ -41,16 +44,9 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
     };
     app_.controller.statusLineDidChange = [this] { scheduleTrayRefresh(); };
 
-    connect(wake_, &WakeWatcher::connectionsMayBeStale, this, [this] { stale_.renew(); });
-
-    if (TrayIcon::hostAvailable()) {
-        tray_ = new TrayIcon(
-            actions_, [this] { quit(); }, this);
-        // The tray keeps the application alive; closing the main window decides itself.
-        QApplication::setQuitOnLastWindowClosed(false);
-        main->installEventFilter(this);
-        scheduleTrayRefresh();
-    }
+    main->installEventFilter(this);
+    connect(trayHost_, &TrayHost::availabilityChanged, this, &DesktopShell::followTrayHost);
+    followTrayHost();
 
     // A window that is not shown is out of use: the idle lock counts from the start.
     if (!showsWindowAtLaunch()) app_.controller.windowDidResignMain();
@@ -62,8 +58,7 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
             const int after = layout->indexOf(prefs->reconOption);
             layout->insertWidget(after >= 0 ? after + 1 : layout->count(), prefsBox_);
         }
-        prefsBox_->keepInTray->setEnabled(tray_ != nullptr);
-        if (!tray_) prefsBox_->keepInTray->setToolTip(tr("There is no tray on this desktop"));
+        followTrayOption();
         prefs->installEventFilter(this);
         // Connected after the preferences logic: the window has closed when its save succeeded.
         connect(prefs->saveButton, &QPushButton::clicked, this, [this, prefs] {
@@ -73,12 +68,36 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
 }
 
 DesktopShell::~DesktopShell() {
+    delete wake_; // it tells renewal_, which goes before the children do
     app_.controller.statusDidChange = nullptr;
     app_.controller.statusLineDidChange = nullptr;
 }
 
 bool DesktopShell::showsWindowAtLaunch() const {
-    return !(startHidden_ && tray_);
+    return !(startHidden_ && hasTray());
+}
+
+bool DesktopShell::hasTray() const {
+    return tray_ && trayHost_->isAvailable();
+}
+
+void DesktopShell::showWindow() {
+    actions_.showWindow();
+}
+
+// What depends on a tray follows it: the icon is made when a host first shows up (Qt
+// registers it again with a watcher that restarts), and while there is none, closing the
+// window quits as it does on a desktop without a tray.
+void DesktopShell::followTrayHost() {
+    const bool host = trayHost_->isAvailable();
+    if (host && !tray_) {
+        tray_ = new TrayIcon(
+            actions_, [this] { quit(); }, this);
+        scheduleTrayRefresh();
+    }
+    // The tray keeps the application alive; closing the main window decides itself.
+    QApplication::setQuitOnLastWindowClosed(!host);
+    followTrayOption();
 }
 
 QString DesktopShell::configHome() const {
@@ -91,8 +110,8 @@ QString DesktopShell::settingsPath() const {
 }
 
 bool DesktopShell::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == app_.windows.main.get() && event->type() == QEvent::Close) {
-        if (tray_ && keepInTray_) {
+    if (watched == app_.windows.main.get() && event->type() == QEvent::Close && hasTray()) {
+        if (keepInTray_) {
             event->ignore();
             app_.windows.main->hide();
             // Hidden is out of use, whether or not the window was active before.
@@ -120,6 +139,14 @@ void DesktopShell::scheduleTrayRefresh() {
         refreshPending_ = false;
         tray_->show(TrayView::of(app_.controller));
     });
+}
+
+// The option to keep running in the tray is offered while there is a tray to keep it in.
+void DesktopShell::followTrayOption() {
+    if (!prefsBox_) return; // the preferences window is not built yet
+    const bool host = trayHost_->isAvailable();
+    prefsBox_->keepInTray->setEnabled(host);
+    prefsBox_->keepInTray->setToolTip(host ? QString() : tr("There is no tray on this desktop"));
 }
 
 void DesktopShell::loadPreferences() {

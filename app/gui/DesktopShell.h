@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/RenewalTrigger.h"
 #include "desktop/ServiceNotices.h"
 #include "desktop/StaleConnections.h"
 #include "desktop/TrayActions.h"
@@ -11,13 +12,14 @@
 class DbusNotifier;
 class DesktopPrefsBox;
 class QuillboreApp;
+class TrayHost;
 class TrayIcon;
 class WakeWatcher;
 
-// The application on the desktop: the tray icon, closing to the tray, notices, restarts
-// after sleep or a network change, and the desktop preferences (kept in
-// $XDG_CONFIG_HOME/QuillboreSSH/desktop.conf, apart from the data files). Installed beside
-// the application object; it only adds hooks to the controller and the windows.
+// The application on the desktop: the tray icon (from whenever a tray host is there), closing
+// to the tray, notices, restarts after sleep or a network change, and the desktop preferences (kept
+// in $XDG_CONFIG_HOME/QuillboreSSH/desktop.conf, apart from the data files). Installed beside the
+// application object; it only adds hooks to the controller and the windows.
 class DesktopShell : public QObject {
     Q_OBJECT
 public:
@@ -26,7 +28,9 @@ public:
 
     // Whether launch should show the main window: not when started hidden into a tray.
     bool showsWindowAtLaunch() const;
-    bool hasTray() const { return tray_ != nullptr; }
+    bool hasTray() const;
+    // Shows and raises the main window, as the tray's Show window does.
+    void showWindow();
 
     QString settingsPath() const;
     QString configHome() const;
@@ -35,7 +39,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void followTrayHost();
     void scheduleTrayRefresh();
+    void followTrayOption();
     void loadPreferences();
     void savePreferences();
     void quit();
@@ -45,9 +51,11 @@ private:
     bool keepInTray_ = false;
     TrayActions actions_;
     StaleConnections stale_;
+    RenewalTrigger renewal_;
     DbusNotifier* notifier_;
     std::unique_ptr<ServiceNotices> notices_;
-    TrayIcon* tray_ = nullptr;
+    TrayHost* trayHost_;
+    TrayIcon* tray_ = nullptr; // made when a tray host first shows up, then kept
     WakeWatcher* wake_;
     DesktopPrefsBox* prefsBox_ = nullptr; // once the preferences window is built
     bool refreshPending_ = false;

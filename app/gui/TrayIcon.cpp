@@ -44,10 +44,6 @@ TrayIcon::~TrayIcon() {
     delete menu_;
 }
 
-bool TrayIcon::hostAvailable() {
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
 void TrayIcon::show(const TrayView& view) {
     if (everShown_ && view == shown_) return;
     if (!everShown_ || view.light != shown_.light) icon_->setIcon(picture(view.light));

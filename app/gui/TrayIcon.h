@@ -20,9 +20,6 @@ public:
     TrayIcon(TrayActions& actions, std::function<void()> quit, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // True when a tray host (a StatusNotifierWatcher or an X11 tray) is there.
-    static bool hostAvailable();
-
     void show(const TrayView& view);
     QMenu* menu() const { return menu_; }
     // The picture for a light: the application's icon with the light in a corner.

@@ -5,6 +5,7 @@
 #include "QuillboreApp.h"
 #include "QuillboreVersion.h"
 #include "QuitOnSignal.h"
+#include "SingleInstance.h"
 #include "platform/PamAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
@@ -20,6 +21,17 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (std::optional<int> status = commandLine.checkRest(QApplication::arguments()))
         return *status;
+    // A second launch hands over to the running application before anything of ours is read,
+    // written or started.
+    SingleInstance instance;
+    switch (instance.claim()) {
+    case SingleInstance::Claim::First:
+        break;
+    case SingleInstance::Claim::HandedOver:
+        return 0;
+    case SingleInstance::Claim::Unreachable:
+        return 1;
+    }
     QApplication::setDesktopFileName(QStringLiteral("quillbore-ssh"));
     QApplication::setWindowIcon(named_images::icon("quillbore-ssh"));
 
@@ -31,6 +43,7 @@ int main(int argc, char* argv[]) {
     QuillboreApp quillbore(runLoop, launcher, log, authorizer);
     // --hidden (the start at login): the window stays hidden when there is a tray for it.
     DesktopShell desktop(quillbore, commandLine.isSet(QStringLiteral("hidden")));
+    instance.setActivate([&desktop] { desktop.showWindow(); });
     QuitOnSignal quitOnSignal;
     quillbore.launch(desktop.showsWindowAtLaunch());
     return app.exec();

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """The real application on a private desktop (run under with-test-home and with-private-desktop):
-its tray icon registers with the StatusNotifierWatcher and its menu starts and stops services,
-a dropped tunnel gives one notice, a resume from sleep renews the children of running
-services only with reconnection on, and the two data files stay byte for byte as they were.
+its tray icon registers with the StatusNotifierWatcher, also one that comes later, and its
+menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a
+real change of the network renews the children of running services once and only with
+reconnection on, a second launch hands over to the running one, and the two data files stay
+byte for byte as they were.
 
 The services run the own-command mode with a stand-in for ssh that records its pid and
 sleeps, so that a tunnel child is a real, long-lived process.
@@ -97,6 +99,54 @@ def focused_window_name():
     return done.stdout.strip() if done.returncode == 0 else ""
 
 
+def visible_main_windows():
+    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "\\./QuillboreSSH$"],
+                          capture_output=True, text=True)
+    return done.stdout.split()
+
+
+def app_processes():
+    """Pids of the application started by this test run (other tests may run it too)."""
+    target, mine = os.path.realpath(APP), "QB_TEST_ROOT=" + os.environ["QB_TEST_ROOT"]
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.path.realpath("/proc/%s/exe" % pid) != target or not alive(int(pid)):
+                continue
+            with open("/proc/%s/environ" % pid) as f:
+                if mine in f.read().split("\0"):
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+def main_window_on_top_of(name):
+    """Whether the main window is stacked above the named one (no window manager: the
+    top-level windows are the root's children, which xwininfo lists from the top down)."""
+    done = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True, text=True)
+    names = [line.split('"')[1] for line in done.stdout.splitlines() if line.count('"') >= 2]
+    mains = [i for i, n in enumerate(names) if n.endswith("./QuillboreSSH")]
+    return bool(mains) and name in names and mains[0] < names.index(name)
+
+
+def focus_another_window(test):
+    other = subprocess.Popen(["xmessage", "-title", "another window", "another window"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    test.addCleanup(other.wait)
+    test.addCleanup(other.terminate)
+    subprocess.run(["xdotool", "search", "--sync", "--name", "another window",
+                    "windowfocus", "--sync"], check=True, capture_output=True, timeout=15)
+    test.assertEqual(focused_window_name(), "another window")
+    return other
+
+
+def fake_watcher(bus):
+    """The fake StatusNotifierWatcher, reachable also while its name is released."""
+    owner = bus.get_name_owner("org.freedesktop.Notifications")  # the same connection
+    return bus.get_object(owner, "/StatusNotifierWatcher")
+
+
 def light_of(pixmaps):
     """The colour of the light drawn in the lower right corner of the 32-pixel picture."""
     w, h, data = next(p for p in pixmaps if p[0] == 32)
@@ -122,15 +172,19 @@ def light_of(pixmaps):
 class App:
     """One run of the real application, seen through its tray icon."""
 
-    def __init__(self, test, args=()):
+    def __init__(self, test, args=(), tray=True):
         self.bus = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
         self.system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
         before = len(calls("RegisterStatusNotifierItem"))
         self.out = open(os.path.join(test.dir, "app.out"), "w")
         self.process = subprocess.Popen([APP, *args], stdout=self.out, stderr=subprocess.STDOUT)
         test.addCleanup(self.kill)
+        if tray:
+            self.find_tray_icon(before)
+
+    def find_tray_icon(self, registrations_before):
         reg = wait_until("the tray icon to register",
-                         lambda: calls("RegisterStatusNotifierItem")[before:])[0]
+                         lambda: calls("RegisterStatusNotifierItem")[registrations_before:])[0]
         self.item = self.bus.get_object(reg["sender"], "/StatusNotifierItem")
         menu_path = self.prop("Menu")
         self.menu = self.bus.get_object(reg["sender"], menu_path)
@@ -164,8 +218,18 @@ class App:
         login.EmitPrepareForSleep(False, dbus_interface="org.quillbore.Test")
 
     def network_down_and_up(self):
+        """A short drop; it comes back as a new primary connection, as NetworkManager's do."""
         set_network_state(self.system, 20)  # disconnected
         set_network_state(self.system, 70)  # connected, global
+
+    def network_check_fails_and_passes(self):
+        set_network_state(self.system, 60)  # connected, but the connectivity check failed
+        set_network_state(self.system, 70)
+
+    def switch_connection(self):
+        nm = self.system.get_object("org.freedesktop.NetworkManager",
+                                    "/org/freedesktop/NetworkManager")
+        nm.SwitchConnection(dbus_interface="org.quillbore.Test")
 
     def quit_from_tray(self):
         self.click("Quit")
@@ -199,10 +263,10 @@ class DesktopAppTest(unittest.TestCase):
         except FileNotFoundError:
             return []
 
-    def start(self, services, reconnect, args=()):
+    def start(self, services, reconnect, args=(), tray=True):
         write_home(services, self.command, reconnect)
         self.files_before = data_files()
-        return App(self, args)
+        return App(self, args, tray)
 
     def finish(self, app):
         self.assertEqual(app.quit_from_tray(), 0)
@@ -278,13 +342,7 @@ class DesktopAppTest(unittest.TestCase):
         time.sleep(1.0)  # watch for a notice that should not come
         self.assertEqual(calls("Notify")[notices_before:], [])
 
-        other = subprocess.Popen(["xmessage", "-title", "another window", "another window"],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(other.wait)
-        self.addCleanup(other.terminate)
-        subprocess.run(["xdotool", "search", "--sync", "--name", "another window",
-                        "windowfocus", "--sync"], check=True, capture_output=True, timeout=15)
-        self.assertEqual(focused_window_name(), "another window")
+        focus_another_window(self)
         app.click("seen.example")
         wait_until("the row to run again",
                    lambda: app.label("seen.example").endswith("Running..."))
@@ -330,6 +388,98 @@ class DesktopAppTest(unittest.TestCase):
             app.terminate()
             self.assertEqual(app.wait(timeout=20), 0)
 
+    def test_a_tray_that_comes_after_the_application_gets_the_icon(self):
+        watcher = fake_watcher(dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"]))
+        watcher.Stop(dbus_interface="org.quillbore.Test")
+        self.addCleanup(watcher.Start, dbus_interface="org.quillbore.Test")
+        before = len(calls("RegisterStatusNotifierItem"))
+        app = self.start([("late.example", "1098", "pw-late")], reconnect=False, tray=False)
+        wait_until("the main window", visible_main_windows)
+        self.assertEqual(calls("RegisterStatusNotifierItem")[before:], [])
+
+        watcher.Start(dbus_interface="org.quillbore.Test")
+        app.find_tray_icon(before)
+        self.assertEqual(app.tooltip(), "QuillboreSSH: 0 of 1 service running")
+        # A panel that restarts: the icon is registered with the new watcher too.
+        before = len(calls("RegisterStatusNotifierItem"))
+        watcher.Stop(dbus_interface="org.quillbore.Test")
+        watcher.Start(dbus_interface="org.quillbore.Test")
+        app.find_tray_icon(before)
+        app.click("late.example")
+        wait_until("the row to run", lambda: app.label("late.example").endswith("Running..."))
+        self.finish(app)
+
+    def test_a_second_launch_shows_the_window_of_the_first_and_starts_nothing(self):
+        for tool in ("xdotool", "xmessage"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+        app = self.start([("once.example", "1110", "pw-once")], reconnect=False,
+                         args=["--hidden"])
+        app.click("once.example")
+        wait_until("the row to run", lambda: app.label("once.example").endswith("Running..."))
+        self.assertEqual(visible_main_windows(), [])
+        # What a save of the first one in progress looks like: a start would remove it.
+        saving = os.path.join(HOME, ".QuillboreSSH.lst.qbtmp-Ab12Cd")
+        with open(saving, "w") as f:
+            f.write("half a save")
+        registrations = len(calls("RegisterStatusNotifierItem"))
+
+        second = subprocess.run([APP], capture_output=True, text=True, timeout=10)
+        self.assertEqual((second.returncode, second.stderr), (0, ""))
+        wait_until("the hidden window to be shown and have the focus",
+                   lambda: focused_window_name().endswith("QuillboreSSH"))
+        self.assertEqual(app_processes(), [app.process.pid])
+        self.assertTrue(os.path.exists(saving), "the second launch removed a temporary file")
+        os.remove(saving)
+        self.assertEqual(len(calls("RegisterStatusNotifierItem")), registrations)
+        self.assertEqual(len(self.children()), 1)
+        self.assertTrue(app.label("once.example").endswith("Running..."))
+        self.finish(app)
+
+    def test_with_and_without_a_session_bus_a_killed_first_launch_blocks_no_later_one(self):
+        """A second launch raises the window of the first; without a session bus a lock file
+        stands in for the bus name, and the one that a killed application left is taken over."""
+        for tool in ("xdotool", "xmessage", "xwininfo"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+        write_home([("kill.example", "1111", "pw-kill")], self.command, False)
+        no_bus = "unix:path=" + os.path.join(self.dir, "no-bus")
+        for name, bus in (("session bus", os.environ["DBUS_SESSION_BUS_ADDRESS"]),
+                          ("lock file", no_bus)):
+            with self.subTest(name):
+                env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus)
+                launched = []
+
+                def launch():
+                    launched.append(subprocess.Popen([APP], env=env, stdout=subprocess.DEVNULL,
+                                                     stderr=subprocess.DEVNULL))
+                    return launched[-1]
+                try:
+                    first = launch()
+                    wait_until("the first window", visible_main_windows)
+                    launched.append(focus_another_window(self))
+                    self.assertFalse(main_window_on_top_of("another window"))
+                    second = subprocess.run([APP], env=env, capture_output=True, text=True,
+                                            timeout=10)
+                    self.assertEqual((second.returncode, second.stderr), (0, ""))
+                    wait_until("the first window to be raised",
+                               lambda: main_window_on_top_of("another window"))
+                    self.assertEqual(app_processes(), [first.pid])
+
+                    first.kill()
+                    first.wait()
+                    wait_until("the killed window to go", lambda: not visible_main_windows())
+                    third = launch()
+                    wait_until("a window after the kill", visible_main_windows)
+                    self.assertEqual(app_processes(), [third.pid])
+                    third.terminate()
+                    self.assertEqual(third.wait(timeout=20), 0)
+                finally:
+                    for process in launched:
+                        if process.poll() is None:
+                            process.kill()
+                            process.wait()
+
     def running_pair(self, reconnect):
         app = self.start([("a.example", "1100", "pw-a"), ("b.example", "1101", "pw-b")],
                          reconnect=reconnect, args=["--hidden"])
@@ -340,30 +490,44 @@ class DesktopAppTest(unittest.TestCase):
         self.assertEqual(len(self.children()), 2)
         return app
 
-    def test_a_resume_replaces_every_running_child_with_reconnection_on(self):
+    def renewed(self, app, old_count, what):
+        """Waits for one new child per running service, the old ones gone, all running again."""
+        wait_until("two new children after " + what,
+                   lambda: len(self.children()) == old_count + 2, timeout=5)
+        for pid in self.children()[old_count - 2:old_count]:
+            wait_until("the old child to be gone", lambda: not alive(pid))
+        for server in ("a.example", "b.example"):
+            wait_until(server + " to run again",
+                       lambda: app.label(server).endswith("Running..."))
+        return len(self.children())
+
+    def assert_not_renewed(self, count, what):
+        # A renewal comes once the network has been quiet for a second, and its children
+        # within the next: watch for longer than that.
+        time.sleep(3.0)
+        self.assertEqual(len(self.children()), count, "renewed after " + what)
+
+    def test_a_resume_replaces_every_running_child_once_with_reconnection_on(self):
         app = self.running_pair(reconnect=True)
-        old = self.children()
         resumed = time.monotonic()
         app.sleep_and_resume()
         wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
         took = time.monotonic() - resumed
         self.assertLess(took, 2.5, "the children were replaced %.1f s after the resume" % took)
-        for pid in old:
-            wait_until("the old child to be gone", lambda: not alive(pid))
-        for pid in self.children()[2:]:
-            self.assertTrue(alive(pid))
-        for server in ("a.example", "b.example"):
-            wait_until(server + " to run again",
-                       lambda: app.label(server).endswith("Running..."))
+        count = self.renewed(app, 2, "the resume")
+        # The network catching up after the resume is part of it, not a second renewal.
+        app.network_down_and_up()
+        self.assert_not_renewed(count, "the network came back from the resume")
         self.finish(app)
 
-    def test_the_network_coming_back_replaces_every_running_child(self):
+    def test_the_network_renews_on_real_changes_only(self):
         app = self.running_pair(reconnect=True)
-        old = self.children()
+        app.network_check_fails_and_passes()
+        self.assert_not_renewed(2, "a failed connectivity check")
+        app.switch_connection()
+        count = self.renewed(app, 2, "a change of the primary connection")
         app.network_down_and_up()
-        wait_until("two new children", lambda: len(self.children()) == 4, timeout=5)
-        for pid in old:
-            wait_until("the old child to be gone", lambda: not alive(pid))
+        self.renewed(app, count, "the network came back")
         self.finish(app)
 
     def test_a_network_offline_at_the_start_that_connects_replaces_every_running_child(self):

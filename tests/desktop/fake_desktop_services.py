@@ -5,8 +5,11 @@ On the session bus: a notification server (org.freedesktop.Notifications) and a
 StatusNotifierWatcher (org.kde.StatusNotifierWatcher) with a host. On the system bus: a
 logind-like org.freedesktop.login1 whose Manager emits PrepareForSleep when the test calls
 org.quillbore.Test.EmitPrepareForSleep(b), and a NetworkManager whose State the test sets
-with org.quillbore.Test.SetState(u). Every call received is appended, as one JSON
-object per line, to the file named by FAKE_DESKTOP_LOG. Runs until SIGTERM.
+with org.quillbore.Test.SetState(u) and whose primary connection it changes with
+org.quillbore.Test.SwitchConnection(). The watcher's name goes and comes back with
+org.quillbore.Test.Stop() and Start() on /StatusNotifierWatcher. Every call received is
+appended, as one JSON object per line, to the file named by FAKE_DESKTOP_LOG. Runs until
+SIGTERM.
 
     fake_desktop_services.py   (with DBUS_SESSION_BUS_ADDRESS and DBUS_SYSTEM_BUS_ADDRESS set)
 """
@@ -64,7 +67,23 @@ class Watcher(dbus.service.Object):
 
     def __init__(self, bus):
         super().__init__(bus, "/StatusNotifierWatcher")
+        self.bus = bus
         self.items = []
+        self.name = dbus.service.BusName(self.IFACE, bus)
+
+    # A tray host that goes away and comes back (a panel restarting, or one that starts after
+    # the application): the name is released and taken again, with no item registered.
+    @dbus.service.method("org.quillbore.Test", in_signature="", out_signature="")
+    def Stop(self):
+        record(call="StopWatcher")
+        self.items = []
+        self.name = None  # releases it
+
+    @dbus.service.method("org.quillbore.Test", in_signature="", out_signature="")
+    def Start(self):
+        record(call="StartWatcher")
+        if self.name is None:
+            self.name = dbus.service.BusName(self.IFACE, self.bus)
 
     @dbus.service.method(IFACE, in_signature="s", out_signature="", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender=None):
@@ -129,17 +148,25 @@ class Login(dbus.service.Object):
 
 
 class NetworkManager(dbus.service.Object):
-    """What the application reads: the State property and its StateChanged signal."""
+    """What the application reads: State and PrimaryConnection, with PropertiesChanged and
+    StateChanged. Like the real one, it has no primary connection without a default route
+    (state below 60) and makes a new one each time it connects again."""
     IFACE = "org.freedesktop.NetworkManager"
+    CONNECTED_SITE = 60
     CONNECTED_GLOBAL = 70
 
     def __init__(self, bus):
         super().__init__(bus, "/org/freedesktop/NetworkManager")
         self.state = self.CONNECTED_GLOBAL
+        self.connections = 1
+        self.primary = self.connection_path()
+
+    def connection_path(self):
+        return "/org/freedesktop/NetworkManager/ActiveConnection/%d" % self.connections
 
     def props(self):
         return {"State": dbus.UInt32(self.state), "Connectivity": dbus.UInt32(4),
-                "PrimaryConnection": dbus.ObjectPath("/")}
+                "PrimaryConnection": dbus.ObjectPath(self.primary)}
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
@@ -160,9 +187,26 @@ class NetworkManager(dbus.service.Object):
     @dbus.service.method("org.quillbore.Test", in_signature="u", out_signature="")
     def SetState(self, state):
         self.state = int(state)
-        record(call="SetNetworkState", state=self.state)
-        self.PropertiesChanged(self.IFACE, {"State": dbus.UInt32(self.state)}, [])
+        changed = {"State": dbus.UInt32(self.state)}
+        if self.state < self.CONNECTED_SITE and self.primary != "/":
+            self.primary = "/"
+            changed["PrimaryConnection"] = dbus.ObjectPath(self.primary)
+        elif self.state >= self.CONNECTED_SITE and self.primary == "/":
+            self.connections += 1
+            self.primary = self.connection_path()
+            changed["PrimaryConnection"] = dbus.ObjectPath(self.primary)
+        record(call="SetNetworkState", state=self.state, primary=self.primary)
+        self.PropertiesChanged(self.IFACE, changed, [])
         self.StateChanged(dbus.UInt32(self.state))
+
+    @dbus.service.method("org.quillbore.Test", in_signature="", out_signature="")
+    def SwitchConnection(self):
+        """Another connection becomes the primary one (cable plugged in beside the wifi)."""
+        self.connections += 1
+        self.primary = self.connection_path()
+        record(call="SwitchConnection", primary=self.primary)
+        self.PropertiesChanged(self.IFACE, {"PrimaryConnection": dbus.ObjectPath(self.primary)},
+                               [])
 
 
 def main():
@@ -171,7 +215,6 @@ def main():
     system = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
     keep = [Notifications(session), Watcher(session), Login(system), NetworkManager(system)]
     names = [dbus.service.BusName("org.freedesktop.Notifications", session),
-             dbus.service.BusName("org.kde.StatusNotifierWatcher", session),
              dbus.service.BusName("org.freedesktop.login1", system),
              dbus.service.BusName("org.freedesktop.NetworkManager", system)]
     loop = GLib.MainLoop()

@@ -1,7 +1,7 @@
 // The desktop shell with the real widgets on a private desktop (with-private-desktop: Xvfb
 // and a StatusNotifierWatcher on a private session bus, so there is a tray): the desktop
 // preferences and their file, the autostart entry, closing to the tray, the start hidden,
-// and the data files left as they were.
+// the data files left as they were, and the application's own D-Bus interface.
 #include "DesktopPrefsBox.h"
 #include "DesktopShell.h"
 #include "FakeAuthorizer.h"
@@ -10,12 +10,16 @@
 #include "PreferencesDialog.h"
 #include "QtRunLoop.h"
 #include "QuillboreApp.h"
+#include "SingleInstance.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
 #include "store/Cipher.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
@@ -167,6 +171,30 @@ private slots:
         main().close();
         QVERIFY(QTest::qWaitFor([&] { return !main().isVisible(); }, 2000));
         QCOMPARE(quits.count(), 0);
+    }
+
+    // main() owns the name before the windows exist: a second launch in that moment is not lost,
+    // and it is answered at once.
+    void anActivateBeforeTheWindowExistsShowsItOnceItDoes() {
+        SingleInstance instance;
+        QCOMPARE(instance.claim(), SingleInstance::Claim::First);
+        const QString name = QStringLiteral("a second launch");
+        QDBusConnection second =
+            QDBusConnection::connectToBus(env("DBUS_SESSION_BUS_ADDRESS"), name);
+        const auto activate = [&] {
+            QDBusPendingCallWatcher call(second.asyncCall(QDBusMessage::createMethodCall(
+                SingleInstance::kBusName, SingleInstance::kObjectPath, SingleInstance::kInterface,
+                QStringLiteral("Activate"))));
+            QVERIFY(QTest::qWaitFor([&] { return call.isFinished(); }, 5000));
+            QVERIFY2(!call.isError(), qPrintable(call.error().message()));
+        };
+        activate();
+        int shown = 0;
+        instance.setActivate([&] { ++shown; });
+        QCOMPARE(shown, 1);
+        activate();
+        QCOMPARE(shown, 2);
+        QDBusConnection::disconnectFromBus(name);
     }
 
     void theDataFilesAreLeftAsTheyWere() {

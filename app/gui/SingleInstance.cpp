@@ -1,0 +1,208 @@
+#include "SingleInstance.h"
+
+#include "ApplicationBusAdaptor.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusServer>
+#include <QDeadlineTimer>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+const QString SingleInstance::kBusName = QStringLiteral("example.quillbore.QuillboreSSH");
+const QString SingleInstance::kObjectPath = QStringLiteral("/example/quillbore/QuillboreSSH");
+const QString SingleInstance::kInterface = QStringLiteral("example.quillbore.QuillboreSSH1");
+
+namespace {
+
+// How long a later launch waits for the running one to answer. One that is busy (a start-all
+// in askpass mode pauses it) finds the request in its queue afterwards.
+constexpr int kAnswerMs = 5000;
+// How many times a later launch tries again when the running one ended meanwhile.
+constexpr int kAttempts = 3;
+
+void say(const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::arguments().value(0)),
+                 qPrintable(text));
+}
+
+QDBusMessage activateCall(const QString& service) {
+    return QDBusMessage::createMethodCall(service, SingleInstance::kObjectPath,
+                                          SingleInstance::kInterface, QStringLiteral("Activate"));
+}
+
+bool isOneOf(const QString& error, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (error == QLatin1String(name)) return true;
+    return false;
+}
+
+// A D-Bus server address for a socket path: bytes other than these are written %XX.
+QString unixAddress(const QString& path) {
+    QString address = QStringLiteral("unix:path=");
+    for (const char byte : path.toLocal8Bit()) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (std::isalnum(c) || std::strchr("-_/.*", c))
+            address += QLatin1Char(byte);
+        else
+            address +=
+                QLatin1Char('%') + QString::number(c, 16).rightJustified(2, QLatin1Char('0'));
+    }
+    return address;
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
+    new ApplicationBusAdaptor(this);
+}
+
+SingleInstance::~SingleInstance() {
+    if (ownsBusName_) QDBusConnection::sessionBus().interface()->unregisterService(kBusName);
+    delete server_; // closes and removes its socket while the lock is still held
+    // lock_ unlocks (and removes the lock file) as it goes.
+}
+
+SingleInstance::Claim SingleInstance::claim() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // The object comes first: a call that follows the name at once finds it.
+    onBus_ =
+        bus.isConnected() && bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors);
+    if (!onBus_ && !prepareLock()) return Claim::First;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (onBus_ ? ownBusName() : ownLock()) return Claim::First;
+        switch (onBus_ ? askBusOwner() : askLockOwner()) {
+        case Answer::Done:
+            return Claim::HandedOver;
+        case Answer::Busy:
+            say(QStringLiteral("QuillboreSSH is running but busy: its window comes up when it is "
+                               "free"));
+            return Claim::HandedOver;
+        case Answer::Gone:
+            continue;
+        case Answer::Refused:
+            return Claim::Unreachable;
+        }
+    }
+    say(QStringLiteral("QuillboreSSH is running already but does not answer"));
+    return Claim::Unreachable;
+}
+
+void SingleInstance::activate() {
+    if (activate_)
+        activate_();
+    else
+        activatePending_ = true;
+}
+
+void SingleInstance::setActivate(std::function<void()> activate) {
+    activate_ = std::move(activate);
+    if (activatePending_ && activate_) {
+        activatePending_ = false;
+        activate_();
+    }
+}
+
+bool SingleInstance::ownBusName() {
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        QDBusConnection::sessionBus().interface()->registerService(
+            kBusName, QDBusConnectionInterface::DontQueueService,
+            QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid()) {
+        // A bus that refuses the name leaves nothing to go by: run, as without the check.
+        say(QStringLiteral("cannot own %1 on the session bus: %2")
+                .arg(kBusName, reply.error().message()));
+        return true;
+    }
+    ownsBusName_ = reply.value() == QDBusConnectionInterface::ServiceRegistered;
+    return ownsBusName_;
+}
+
+SingleInstance::Answer SingleInstance::askBusOwner() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusMessage reply = bus.call(activateCall(kBusName), QDBus::Block, kAnswerMs);
+    if (reply.type() == QDBusMessage::ReplyMessage) return Answer::Done;
+    const QString error = reply.errorName();
+    if (isOneOf(error, {"org.freedesktop.DBus.Error.ServiceUnknown",
+                        "org.freedesktop.DBus.Error.NameHasNoOwner"}))
+        return Answer::Gone;
+    // No answer: the owner is busy, or ended without answering.
+    if (isOneOf(error,
+                {"org.freedesktop.DBus.Error.NoReply", "org.freedesktop.DBus.Error.Timeout"}))
+        return bus.interface()->isServiceRegistered(kBusName) ? Answer::Busy : Answer::Gone;
+    say(QStringLiteral("%1 on the session bus does not answer Activate: %2")
+            .arg(kBusName, reply.errorMessage()));
+    return Answer::Refused;
+}
+
+bool SingleInstance::prepareLock() {
+    // $XDG_RUNTIME_DIR, or else a private folder of this user in the temporary folder.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) {
+        say(QStringLiteral("no runtime folder: another QuillboreSSH would not be noticed"));
+        return false;
+    }
+    lock_ = std::make_unique<QLockFile>(folder + QStringLiteral("/quillbore-ssh.lock"));
+    // Stale only when the process that holds it is gone, however old it is.
+    lock_->setStaleLockTime(0);
+    socketAddress_ = unixAddress(folder + QStringLiteral("/quillbore-ssh.socket"));
+    return true;
+}
+
+bool SingleInstance::ownLock() {
+    if (!lock_->tryLock(0)) {
+        if (lock_->error() == QLockFile::LockFailedError) return false;
+        say(QStringLiteral("cannot lock %1: another QuillboreSSH would not be noticed")
+                .arg(lock_->fileName()));
+        return true;
+    }
+    // A socket left by a process that was killed is replaced. Only peers of this user get in.
+    server_ = new QDBusServer(socketAddress_);
+    if (!server_->isConnected()) {
+        say(QStringLiteral("cannot listen on %1: %2")
+                .arg(socketAddress_, server_->lastError().message()));
+        return true;
+    }
+    connect(server_, &QDBusServer::newConnection, this, [this](const QDBusConnection& peer) {
+        QDBusConnection(peer).registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors);
+    });
+    return true;
+}
+
+SingleInstance::Answer SingleInstance::askLockOwner() {
+    const QString name = QStringLiteral("quillbore-ssh-running");
+    // The owner listens right after it has locked; a launch at that moment waits a little.
+    const QDeadlineTimer deadline(1000);
+    QDBusConnection peer = QDBusConnection::connectToPeer(socketAddress_, name);
+    while (!peer.isConnected() && !deadline.hasExpired()) {
+        QDBusConnection::disconnectFromPeer(name);
+        QThread::msleep(50);
+        peer = QDBusConnection::connectToPeer(socketAddress_, name);
+    }
+    Answer answer = Answer::Gone;
+    if (peer.isConnected()) {
+        const QDBusMessage reply = peer.call(activateCall(QString()), QDBus::Block, kAnswerMs);
+        const QString error = reply.errorName();
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            answer = Answer::Done;
+        else if (!peer.isConnected() ||
+                 error == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
+            answer = Answer::Gone;
+        else if (isOneOf(error, {"org.freedesktop.DBus.Error.NoReply",
+                                 "org.freedesktop.DBus.Error.Timeout"}))
+            answer = Answer::Busy;
+        else {
+            say(QStringLiteral("%1 does not answer Activate: %2")
+                    .arg(socketAddress_, reply.errorMessage()));
+            answer = Answer::Refused;
+        }
+    }
+    QDBusConnection::disconnectFromPeer(name);
+    return answer;
+}
