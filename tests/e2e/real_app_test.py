@@ -26,6 +26,7 @@ import unittest
 
 import dbus
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "desktop"))
 from private_desktop import (HOME, LOGIN, alive, calls, click_menu_entry,  # noqa: E402
                              menu_entries, wait_until, write_data_files)
