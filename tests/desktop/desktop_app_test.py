@@ -23,73 +23,18 @@ import unittest
 
 import dbus
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from private_desktop import (alive, calls, click_menu_entry, data_files, menu_entries,
+                             wait_until, write_data_files)
+
 APP = None
-HOME = os.environ.get("QB_TEST_HOME", "")
-LOGIN = os.environ.get("QB_TEST_LOGIN_NAME", "")
-CALLS = os.environ.get("FAKE_DESKTOP_LOG", "")
-MENU_IFACE = "com.canonical.dbusmenu"
 SNI_IFACE = "org.kde.StatusNotifierItem"
 
 
-def scramble(text, key):
-    """The data files' cipher: letters rotate by 13 plus a shift that cycles with the key
-    length, "1" to "8" are mirrored, then the whole text is reversed."""
-    out, shift = [], 0
-    for c in text:
-        step = (13 + shift % 26) % 26
-        if "A" <= c <= "Z":
-            c = chr(ord("A") + (ord(c) - ord("A") + step) % 26)
-        elif "a" <= c <= "z":
-            c = chr(ord("a") + (ord(c) - ord("a") + step) % 26)
-        elif "1" <= c <= "8":
-            c = chr(105 - ord(c))
-        out.append(c)
-        shift = 0 if shift == len(key) else shift + 1
-    return "".join(reversed(out))
-
-
 def write_home(services, command, reconnect):
-    records = ["\x1f".join([server, port, "tester", password, "SOCKS"])
-               for server, port, password in services]
-    with open(os.path.join(HOME, ".QuillboreSSH.lst"), "w") as f:
-        f.write(scramble("\r\n".join(records), LOGIN))
-    lines = ["0", "1", "0", "0", command, "%u@%h", "1" if reconnect else "0", ""]
-    with open(os.path.join(HOME, ".QuillboreSSH"), "w") as f:
-        f.write(scramble("\r\n".join(lines) + "\r\n", "529"))
-
-
-def data_files():
-    out = {}
-    for name in (".QuillboreSSH.lst", ".QuillboreSSH"):
-        with open(os.path.join(HOME, name), "rb") as f:
-            out[name] = f.read()
-    return out
-
-
-def wait_until(what, predicate, timeout=15.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.05)
-
-
-def calls(kind):
-    with open(CALLS) as f:
-        return [e for e in map(json.loads, f) if e["call"] == kind]
-
-
-def alive(pid):
-    """Whether the process runs. An ended child of the application is reaped by it; once the
-    application has gone, by whoever inherits it, so a zombie counts as ended."""
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
-    except (FileNotFoundError, ProcessLookupError, IndexError):
-        return False
+    write_data_files([(server, port, "tester", password, "SOCKS")
+                      for server, port, password in services], "command", reconnect, command,
+                     "%u@%h")
 
 
 def focused_window_name():
@@ -199,18 +144,13 @@ class App:
         return light_of(self.prop("IconPixmap"))
 
     def entries(self):
-        """(id, label) of every menu entry, separators left out."""
-        _, (_, _, children) = self.menu.GetLayout(0, -1, [], dbus_interface=MENU_IFACE)
-        return [(int(c[0]), str(c[1].get("label", ""))) for c in children
-                if c[1].get("type", "") != "separator"]
+        return menu_entries(self.menu)
 
     def label(self, prefix):
         return next(label for _, label in self.entries() if label.startswith(prefix))
 
     def click(self, prefix):
-        item = next(i for i, label in self.entries() if label.startswith(prefix))
-        self.menu.Event(item, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
-                        dbus_interface=MENU_IFACE)
+        click_menu_entry(self.menu, prefix)
 
     def sleep_and_resume(self):
         login = self.system.get_object("org.freedesktop.login1", "/org/freedesktop/login1")

@@ -6,6 +6,7 @@
 #include "platform/Accounts.h"
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <crypt.h>
@@ -113,6 +114,8 @@ TestSshd::TestSshd() {
 }
 
 TestSshd::~TestSshd() {
+    // A frozen session acts on the SIGTERM only once it runs again.
+    signalSessionProcesses(SIGCONT);
     dropAllSessions();
     subprocess::stop(pid_);
     std::error_code ignored;
@@ -156,12 +159,6 @@ std::vector<std::string> TestSshd::serverEnvironment() const {
 }
 
 void TestSshd::start() {
-    const std::string sshd = sshdPath();
-    // A command run through the server runs as the user running the tests, whom its own
-    // account record names kUser too.
-    const std::string sessionEnv = std::string("SetEnv LD_PRELOAD=") + QB_NSS_WRAPPER_LIB +
-                                   " NSS_WRAPPER_PASSWD=" + dir_ + "/session-passwd" +
-                                   " NSS_WRAPPER_GROUP=" + dir_ + "/session-group\n";
     std::string lastLog;
     // The free port may be taken between our look and sshd's bind: try a few.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -169,58 +166,69 @@ void TestSshd::start() {
         do
             closedPort_ = loopback::freePort();
         while (closedPort_ == port_);
-        const std::string config = dir_ + "/sshd_config";
-        // No PAM: sshd checks the password against the shadow record itself. Under pam_wrapper
-        // every connection process would hold one of the 62 folders /tmp/pam.[0-9A-Za-z],
-        // shared by every pam_wrapper process on the machine, for its whole life, and exits
-        // before the banner when none is free: 100 tunnels could never all log in.
-        writeFile(config,
-                  "Port " + std::to_string(port_) +
-                      "\n"
-                      "ListenAddress 127.0.0.1\n"
-                      "HostKey " +
-                      dir_ +
-                      "/host_key\n"
-                      "PidFile " +
-                      dir_ +
-                      "/sshd.pid\n"
-                      "AuthorizedKeysFile " +
-                      dir_ +
-                      "/authorized_keys\n"
-                      "PasswordAuthentication yes\n"
-                      "KbdInteractiveAuthentication no\n"
-                      "PermitRootLogin no\n"
-                      "UsePAM no\n"
-                      "StrictModes no\n"
-                      "AllowTcpForwarding yes\n"
-                      "GatewayPorts no\n"
-                      "X11Forwarding no\n"
-                      "UseDNS no\n"
-                      "MaxStartups 200\n"
-                      "MaxSessions 200\n"
-                      "MaxAuthTries 6\n"
-                      "LoginGraceTime 20\n"
-                      "ClientAliveInterval 5\n"
-                      "LogLevel VERBOSE\n" +
-                      sessionEnv,
-                  0600);
-        const std::string log = dir_ + "/sshd.log";
-        ::unlink(log.c_str());
-        // sshd re-executes itself for each connection, so it must be started by absolute path.
-        auto pid =
-            subprocess::spawn({sshd, "-D", "-f", config, "-E", log}, serverEnvironment(), log);
-        if (!pid) throw std::runtime_error("cannot start " + sshd);
-        pid_ = *pid;
-        for (int i = 0; i < 500; ++i) {
-            if (proctable::hasEnded(pid_)) break;
-            if (loopback::connectTo(port_, 1).valid()) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        lastLog = readFile(log);
-        subprocess::stop(pid_);
-        pid_ = 0;
+        ::unlink((dir_ + "/sshd.log").c_str());
+        if (listen(&lastLog)) return;
     }
     throw std::runtime_error("sshd did not come up on 127.0.0.1:\n" + lastLog);
+}
+
+bool TestSshd::listen(std::string* failureLog) {
+    const std::string sshd = sshdPath();
+    // A command run through the server runs as the user running the tests, whom its own
+    // account record names kUser too.
+    const std::string sessionEnv = std::string("SetEnv LD_PRELOAD=") + QB_NSS_WRAPPER_LIB +
+                                   " NSS_WRAPPER_PASSWD=" + dir_ + "/session-passwd" +
+                                   " NSS_WRAPPER_GROUP=" + dir_ + "/session-group\n";
+    const std::string config = dir_ + "/sshd_config";
+    // No PAM: sshd checks the password against the shadow record itself. Under pam_wrapper
+    // every connection process would hold one of the 62 folders /tmp/pam.[0-9A-Za-z],
+    // shared by every pam_wrapper process on the machine, for its whole life, and exits
+    // before the banner when none is free: 100 tunnels could never all log in.
+    writeFile(config,
+              "Port " + std::to_string(port_) +
+                  "\n"
+                  "ListenAddress 127.0.0.1\n"
+                  "HostKey " +
+                  dir_ +
+                  "/host_key\n"
+                  "PidFile " +
+                  dir_ +
+                  "/sshd.pid\n"
+                  "AuthorizedKeysFile " +
+                  dir_ +
+                  "/authorized_keys\n"
+                  "PasswordAuthentication yes\n"
+                  "KbdInteractiveAuthentication no\n"
+                  "PermitRootLogin no\n"
+                  "UsePAM no\n"
+                  "StrictModes no\n"
+                  "AllowTcpForwarding yes\n"
+                  "GatewayPorts no\n"
+                  "X11Forwarding no\n"
+                  "UseDNS no\n"
+                  "MaxStartups 200\n"
+                  "MaxSessions 200\n"
+                  "MaxAuthTries 6\n"
+                  "LoginGraceTime 20\n"
+                  "ClientAliveInterval 5\n"
+                  "LogLevel VERBOSE\n" +
+                  sessionEnv,
+              0600);
+    // sshd appends to its log: a server started again keeps the lines of its first run.
+    const std::string log = dir_ + "/sshd.log";
+    // sshd re-executes itself for each connection, so it must be started by absolute path.
+    auto pid = subprocess::spawn({sshd, "-D", "-f", config, "-E", log}, serverEnvironment(), log);
+    if (!pid) throw std::runtime_error("cannot start " + sshd);
+    pid_ = *pid;
+    for (int i = 0; i < 500; ++i) {
+        if (proctable::hasEnded(pid_)) break;
+        if (loopback::connectTo(port_, 1).valid()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    *failureLog = readFile(log);
+    subprocess::stop(pid_);
+    pid_ = 0;
+    return false;
 }
 
 void TestSshd::writeClientSide() {
@@ -289,4 +297,59 @@ int TestSshd::dropAllSessions() {
     for (pid_t session : sessions())
         if (dropSession(session)) ++dropped;
     return dropped;
+}
+
+std::vector<pid_t> TestSshd::sessionProcesses() const {
+    std::vector<pid_t> out = sessions();
+    for (std::size_t i = 0; i < out.size(); ++i)
+        for (const auto& child : proctable::childrenOf(out[i]))
+            if (child.state != 'Z') out.push_back(child.pid);
+    return out;
+}
+
+std::vector<pid_t> TestSshd::signalSessionProcesses(int signal, const std::vector<pid_t>* only) {
+    std::vector<pid_t> signalled;
+    if (pid_ <= 0) return signalled;
+    // A listener held still forks no new connection while we walk its tree.
+    ::kill(pid_, SIGSTOP);
+    for (pid_t process : sessionProcesses())
+        if ((!only || std::find(only->begin(), only->end(), process) != only->end()) &&
+            ::kill(process, signal) == 0)
+            signalled.push_back(process);
+    ::kill(pid_, SIGCONT);
+    return signalled;
+}
+
+void TestSshd::stopListening() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGSTOP);
+    // Killed, not asked: a frozen session would hold its ports until it is resumed.
+    for (pid_t process : sessionProcesses())
+        ::kill(process, SIGKILL);
+    ::kill(pid_, SIGCONT);
+    subprocess::stop(pid_);
+    pid_ = 0;
+}
+
+void TestSshd::listenAgain() {
+    std::string log;
+    // Clients that were cut off may hold the port in TIME_WAIT; sshd binds with SO_REUSEADDR.
+    if (!listen(&log))
+        throw std::runtime_error("sshd did not come back on 127.0.0.1:" + std::to_string(port_) +
+                                 ":\n" + log);
+}
+
+void TestSshd::writePlainClientSide(const std::string& alias) {
+    const std::string sshDir = *accounts::homeDirectory() + "/.ssh";
+    const std::string key = sshDir + "/id_ed25519";
+    ::unlink(key.c_str());
+    ::unlink((key + ".pub").c_str());
+    runOrThrow(
+        {"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "qbe2e-plain", "-f", key});
+    writeFile(dir_ + "/authorized_keys",
+              readFile(dir_ + "/authorized_keys") + readFile(key + ".pub"), 0600);
+    writeFile(sshDir + "/config",
+              "Host " + alias + "\n  HostName 127.0.0.1\n  Port " + std::to_string(port_) +
+                  "\n  IdentityFile " + key + "\n",
+              0600);
 }

@@ -49,9 +49,27 @@ public:
     bool dropSession(pid_t session);
     int dropAllSessions();
 
+    // Sends `signal` to the processes of the server's connections, the sessions and the
+    // processes they started; given `only`, to those of its pids that still are such processes.
+    // SIGSTOP makes a peer that no longer answers while its sockets stay open and its forwarded
+    // ports stay taken, SIGCONT brings it back, SIGKILL ends it also when stopped. Returns the
+    // pids signalled.
+    std::vector<pid_t> signalSessionProcesses(int signal, const std::vector<pid_t>* only = nullptr);
+    // The server gone: the listener ends and so does every connection, frozen ones included.
+    void stopListening();
+    // The server back on the same port with the same host key (after stopListening).
+    void listenAgain();
+
+    // A new user's own set-up instead of the tuned one above: a key without passphrase and a
+    // ~/.ssh/config that names only `alias`, 127.0.0.1, the port and that key (known_hosts
+    // stays as it is).
+    void writePlainClientSide(const std::string& alias);
+
 private:
     void writeServerSide();
     void start();
+    bool listen(std::string* failureLog);
+    std::vector<pid_t> sessionProcesses() const;
     void writeClientSide();
     std::vector<std::string> serverEnvironment() const;
 
