@@ -21,8 +21,8 @@ const QString SingleInstance::kInterface = QStringLiteral("example.quillbore.Qui
 
 namespace {
 
-// How long a later launch waits for the running one to answer. One that is busy (a start-all
-// in askpass mode pauses it) finds the request in its queue afterwards.
+// How long a later launch waits for the running one to answer. One that is busy (a modal
+// dialog, say) finds the request in its queue afterwards.
 constexpr int kAnswerMs = 5000;
 // How many times a later launch tries again when the running one ended meanwhile.
 constexpr int kAttempts = 3;

@@ -23,7 +23,7 @@ public:
 };
 
 // The main thread's event loop as the logic sees it: timers that call back on that thread
-// and a pause that blocks it. Passed in wherever time matters, never reached globally.
+// and clocks. Passed in wherever time matters, never reached globally.
 // A callback keeps whatever it captures alive until the timer has fired (or been invalidated).
 class RunLoop {
 public:

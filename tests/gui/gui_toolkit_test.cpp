@@ -1,5 +1,5 @@
 // The Qt toolkit adapters on their own: table snapshot and clicks, alert queue, buttons,
-// and the run loop's timers and pause.
+// and the run loop's timers.
 #include "QtActivityIndicator.h"
 #include "QtButton.h"
 #include "QtRunLoop.h"
