@@ -75,7 +75,7 @@ std::string QuillboreDel::decryptString(const std::string& text, const std::stri
 }
 
 std::string QuillboreDel::serviceListPath() {
-    return getUserDir() + "/.QuillboreSSH.lst";
+    return getUserDir() + "/" + kServiceListName;
 }
 std::string QuillboreDel::preferencesPath() {
     return getUserDir() + "/.QuillboreSSH";

@@ -126,6 +126,8 @@ public:
     std::string decryptString(const std::string& text, const std::string& withKey);
 
     // --- Files --------------------------------------------------------------------------
+    // In the home directory of the account record.
+    static constexpr const char* kServiceListName = ".QuillboreSSH.lst";
     std::string serviceListPath();
     std::string preferencesPath();
     std::string askpassPath();

@@ -3,22 +3,22 @@
 #include "controller/ServiceEntry.h"
 #include "controller/TunnelDescription.h"
 
-std::string serviceLabel(const std::string& server, const std::string& tunnelDescription,
-                         const std::string& listenPort) {
+std::string tunnelLabel(const std::string& tunnelDescription) {
     const TunnelDescription d = TunnelDescription::read(tunnelDescription);
-    std::string tunnel;
     switch (d.kind) {
     case TunnelDescription::Kind::Socks:
-        tunnel = "SOCKS";
-        break;
+        return "SOCKS";
     case TunnelDescription::Kind::Local:
-        tunnel = "local " + d.forwardAddress;
-        break;
+        return "local " + d.forwardAddress;
     case TunnelDescription::Kind::Reverse:
-        tunnel = "reverse " + d.forwardAddress;
-        break;
+        return "reverse " + d.forwardAddress;
     }
-    return server + "  " + tunnel + " :" + listenPort;
+    return {};
+}
+
+std::string serviceLabel(const std::string& server, const std::string& tunnelDescription,
+                         const std::string& listenPort) {
+    return server + "  " + tunnelLabel(tunnelDescription) + " :" + listenPort;
 }
 
 std::string serviceLabel(const ServiceEntry& e) {

@@ -12,3 +12,5 @@ std::string serviceLabel(const std::string& server, const std::string& tunnelDes
                          const std::string& listenPort);
 std::string serviceLabel(const ServiceEntry& entry);
 std::string serviceLabel(const SSHTunnel& tunnel);
+// The tunnel alone, as in the label: "SOCKS", "local db:5432", "reverse 127.0.0.1:22".
+std::string tunnelLabel(const std::string& tunnelDescription);

@@ -12,8 +12,10 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <signal.h>
 
 const QString SingleInstance::kBusName = QStringLiteral("example.quillbore.QuillboreSSH");
 const QString SingleInstance::kObjectPath = QStringLiteral("/example/quillbore/QuillboreSSH");
@@ -26,6 +28,10 @@ namespace {
 constexpr int kAnswerMs = 5000;
 // How many times a later launch tries again when the running one ended meanwhile.
 constexpr int kAttempts = 3;
+// How long a command waits for the running one's answer.
+constexpr int kCommandAnswerMs = 10000;
+// How long a later launch waits for the lock's owner to accept on its socket.
+constexpr int kListenWaitMs = 1000;
 
 void say(const QString& text) {
     std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::arguments().value(0)),
@@ -55,6 +61,28 @@ QString unixAddress(const QString& path) {
                 QLatin1Char('%') + QString::number(c, 16).rightJustified(2, QLatin1Char('0'));
     }
     return address;
+}
+
+// $XDG_RUNTIME_DIR, or else a private folder of this user in the temporary folder; empty when
+// there is neither.
+QString runtimeFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
+QString lockPath(const QString& folder) {
+    return folder + QStringLiteral("/quillbore-ssh.lock");
+}
+
+QString socketAddressIn(const QString& folder) {
+    return unixAddress(folder + QStringLiteral("/quillbore-ssh.socket"));
+}
+
+// Whether a live process holds the lock, without taking it.
+bool lockIsHeld(const QString& path) {
+    qint64 pid = 0;
+    QString host, application;
+    if (!QLockFile(path).getLockInfo(&pid, &host, &application) || pid <= 0) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 } // namespace
@@ -142,16 +170,15 @@ SingleInstance::Answer SingleInstance::askBusOwner() {
 }
 
 bool SingleInstance::prepareLock() {
-    // $XDG_RUNTIME_DIR, or else a private folder of this user in the temporary folder.
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString folder = runtimeFolder();
     if (folder.isEmpty()) {
         say(QStringLiteral("no runtime folder: another QuillboreSSH would not be noticed"));
         return false;
     }
-    lock_ = std::make_unique<QLockFile>(folder + QStringLiteral("/quillbore-ssh.lock"));
+    lock_ = std::make_unique<QLockFile>(lockPath(folder));
     // Stale only when the process that holds it is gone, however old it is.
     lock_->setStaleLockTime(0);
-    socketAddress_ = unixAddress(folder + QStringLiteral("/quillbore-ssh.socket"));
+    socketAddress_ = socketAddressIn(folder);
     return true;
 }
 
@@ -178,13 +205,7 @@ bool SingleInstance::ownLock() {
 SingleInstance::Answer SingleInstance::askLockOwner() {
     const QString name = QStringLiteral("quillbore-ssh-running");
     // The owner listens right after it has locked; a launch at that moment waits a little.
-    const QDeadlineTimer deadline(1000);
-    QDBusConnection peer = QDBusConnection::connectToPeer(socketAddress_, name);
-    while (!peer.isConnected() && !deadline.hasExpired()) {
-        QDBusConnection::disconnectFromPeer(name);
-        QThread::msleep(50);
-        peer = QDBusConnection::connectToPeer(socketAddress_, name);
-    }
+    QDBusConnection peer = connectToOwner(socketAddress_, name, kListenWaitMs);
     Answer answer = Answer::Gone;
     if (peer.isConnected()) {
         const QDBusMessage reply = peer.call(activateCall(QString()), QDBus::Block, kAnswerMs);
@@ -205,4 +226,47 @@ SingleInstance::Answer SingleInstance::askLockOwner() {
     }
     QDBusConnection::disconnectFromPeer(name);
     return answer;
+}
+
+QDBusConnection SingleInstance::connectToOwner(const QString& socketAddress, const QString& name,
+                                               int waitMs) {
+    const QDeadlineTimer deadline(waitMs);
+    QDBusConnection peer = QDBusConnection::connectToPeer(socketAddress, name);
+    while (!peer.isConnected() && !deadline.hasExpired()) {
+        QDBusConnection::disconnectFromPeer(name);
+        QThread::msleep(50);
+        peer = QDBusConnection::connectToPeer(socketAddress, name);
+    }
+    return peer;
+}
+
+std::optional<QDBusMessage> SingleInstance::askRunning(const QString& method,
+                                                       const QVariantList& arguments) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kBusName, kObjectPath, kInterface, method);
+        call.setArguments(arguments);
+        QDBusMessage reply = bus.call(call, QDBus::Block, kCommandAnswerMs);
+        if (isOneOf(reply.errorName(), {"org.freedesktop.DBus.Error.ServiceUnknown",
+                                        "org.freedesktop.DBus.Error.NameHasNoOwner"}))
+            return std::nullopt;
+        return reply;
+    }
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty()) return std::nullopt;
+    const QString name = QStringLiteral("quillbore-ssh-command");
+    // A lock without a live owner, or an owner that never listens, is no running application:
+    // a start would take the lock over.
+    QDBusConnection peer = connectToOwner(socketAddressIn(folder), name,
+                                          lockIsHeld(lockPath(folder)) ? kListenWaitMs : 0);
+    std::optional<QDBusMessage> reply;
+    if (peer.isConnected()) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QString(), kObjectPath, kInterface, method);
+        call.setArguments(arguments);
+        reply = peer.call(call, QDBus::Block, kCommandAnswerMs);
+    }
+    QDBusConnection::disconnectFromPeer(name);
+    return reply;
 }

@@ -1,3 +1,4 @@
+#include "CommandClient.h"
 #include "CommandLine.h"
 #include "DesktopShell.h"
 #include "NamedImages.h"
@@ -6,6 +7,7 @@
 #include "QuillboreVersion.h"
 #include "QuitOnSignal.h"
 #include "SingleInstance.h"
+#include "desktop/RemoteCommands.h"
 #include "platform/PamAuthorizer.h"
 #include "platform/PosixProcessLauncher.h"
 #include "platform/SyslogLog.h"
@@ -17,10 +19,17 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QString::fromLatin1(kQuillboreVersion));
     CommandLine commandLine;
     if (std::optional<int> status = commandLine.answerEarly(argc, argv)) return *status;
+    // A command for the running application needs no display; with Qt's own options among the
+    // arguments it is known once QApplication has taken them.
+    if (commandLine.command()) {
+        QCoreApplication core(argc, argv);
+        return CommandClient(commandLine).run();
+    }
 
     QApplication app(argc, argv);
     if (std::optional<int> status = commandLine.checkRest(QApplication::arguments()))
         return *status;
+    if (commandLine.command()) return CommandClient(commandLine).run();
     // A second launch hands over to the running application before anything of ours is read,
     // written or started.
     SingleInstance instance;
@@ -44,6 +53,8 @@ int main(int argc, char* argv[]) {
     // --hidden (the start at login): the window stays hidden when there is a tray for it.
     DesktopShell desktop(quillbore, commandLine.isSet(QStringLiteral("hidden")));
     instance.setActivate([&desktop] { desktop.showWindow(); });
+    RemoteCommands commands(quillbore.controller);
+    instance.setCommands(&commands);
     QuitOnSignal quitOnSignal;
     quillbore.launch(desktop.showsWindowAtLaunch());
     return app.exec();

@@ -498,6 +498,89 @@ class DesktopAppTest(unittest.TestCase):
             self.assertTrue(app.label(server).endswith("Running..."))
         self.finish(app)
 
+    def run_command(self, *args, env=None):
+        """The command line of a later launch: (exit status, standard output, standard error)."""
+        done = subprocess.run([APP, *args], capture_output=True, text=True, timeout=40, env=env)
+        return done.returncode, done.stdout, done.stderr
+
+    def status_rows(self, env=None):
+        status, out, err = self.run_command("--status", env=env)
+        self.assertEqual((status, err), (0, ""))
+        return [line.split("\t") for line in out.splitlines()]
+
+    def test_the_command_line_lists_starts_and_stops_the_services_of_the_running_one(self):
+        app = self.start([("cli.example", "1120", "pw-cli-1"), ("cli.example", "1121", "pw-cli-2")],
+                         reconnect=False, args=["--hidden"])
+
+        def as_in_the_tray(want):
+            """The rows, once they have the wanted status texts and the tray's entries read
+            the same: server, tunnel, listen port and status."""
+            rows = self.status_rows()
+            tray = [label for _, label in app.entries()][:len(rows)]
+            return ([r[4] for r in rows] == want and
+                    ["%s  %s :%s  %s" % (r[1], r[3], r[2], r[4]) for r in rows] == tray and rows)
+
+        rows = wait_until("the status to agree with the tray",
+                          lambda: as_in_the_tray(["Idle...", "Idle..."]))
+        self.assertEqual(rows, [["1", "cli.example", "1120", "SOCKS", "Idle..."],
+                                ["2", "cli.example", "1121", "SOCKS", "Idle..."]])
+        self.assertEqual(self.run_command("--start", "1"), (0, "", ""))
+        wait_until("one child", lambda: len(self.children()) == 1)
+        self.assertEqual(self.run_command("--start", "cli.example:1121"), (0, "", ""))
+        wait_until("a second child", lambda: len(self.children()) == 2)
+        wait_until("both to run", lambda: as_in_the_tray(["Running...", "Running..."]))
+        self.assertEqual(self.run_command("--start", "1"), (
+            1, "", "Service is already running. Maybe do a stop and then try to start it.\n"))
+
+        self.assertEqual(self.run_command("--stop", "cli.example:1120"), (0, "", ""))
+        wait_until("the first child to end", lambda: not alive(self.children()[0]))
+        wait_until("the first to be idle", lambda: as_in_the_tray(["Idle...", "Running..."]))
+        for usage in (["--stop", "cli.example"], ["--start", "1", "--start", "2"]):
+            status, out, err = self.run_command(*usage)
+            self.assertEqual((status, out), (2, ""), usage)
+            self.assertIn("--help", err, usage)
+
+        app.click("Lock")
+        wait_until("the menu to say locked", lambda: [l for _, l in app.entries() if l == "Locked"])
+        for refused in (["--stop", "2"], ["--start-all"]):
+            self.assertEqual(self.run_command(*refused), (1, "", "This application is locked. "
+                             "You must authenticate before using this feature.\n"), refused)
+        self.assertTrue(alive(self.children()[1]))
+        self.assertEqual(len(self.children()), 2)
+        self.assertEqual([r[4] for r in self.status_rows()], ["Idle...", "Running..."])
+        self.finish(app)
+
+    def test_with_none_running_the_status_reads_the_file_and_a_command_starts_the_application(self):
+        write_home([("off.example", "1130", "pw-off-1"), ("off.example", "1131", "pw-off-2")],
+                   self.command, False)
+        before = data_files()
+        no_bus = "unix:path=" + os.path.join(self.dir, "no-bus")
+        for name, bus in (("session bus", os.environ["DBUS_SESSION_BUS_ADDRESS"]),
+                          ("lock file", no_bus)):
+            with self.subTest(name):
+                env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus)
+                self.addCleanup(self.end_started_applications)
+                children = len(self.children())
+                self.assertEqual(self.run_command("--status", env=env), (
+                    0, "1\toff.example\t1130\tSOCKS\tIdle...\n"
+                       "2\toff.example\t1131\tSOCKS\tIdle...\n", ""))
+                self.assertEqual(app_processes(), [])
+
+                self.assertEqual(self.run_command("--start", "2", env=env), (0, "", ""))
+                self.assertEqual(len(app_processes()), 1)
+                wait_until("its child", lambda: len(self.children()) == children + 1)
+                wait_until("the status to say it runs", lambda: [
+                    r[4] for r in self.status_rows(env)] == ["Idle...", "Running..."])
+                self.end_started_applications()
+                wait_until("the child to end with it", lambda: not alive(self.children()[-1]))
+        self.assertEqual(data_files(), before)
+
+    def end_started_applications(self):
+        """Ends the applications that a command started; they are no children of the test."""
+        for pid in app_processes():
+            os.kill(pid, signal.SIGTERM)
+        wait_until("the started application to end", lambda: not app_processes(), timeout=20)
+
 
 if __name__ == "__main__":
     APP = sys.argv.pop(1)

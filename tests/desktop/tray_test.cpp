@@ -1,7 +1,9 @@
 // What the tray shows and what its menu does, on the headless controller: the lights and
 // the tool tip follow the services; every action goes through the window's operations, so
-// the lock and the alerts apply, and the user's selection is left as it was.
+// the lock and the alerts apply, and the user's selection is left as it was. The command
+// line's commands go through the same operations; their refusals are answered, not shown.
 #include "ControllerFixture.h"
+#include "desktop/RemoteCommands.h"
 #include "desktop/TrayActions.h"
 #include "desktop/TrayView.h"
 
@@ -11,6 +13,10 @@ namespace {
 
 constexpr const char* kLocked =
     "This application is locked. You must authenticate before using this feature.";
+constexpr const char* kAlreadyRunning =
+    "Service is already running. Maybe do a stop and then try to start it.";
+constexpr const char* kAlreadyStopped =
+    "Service is already not running. Maybe do a start and then try to stop it.";
 constexpr const char* kSomeRunning = "You have at least one service running already, you will "
                                      "have to manually click start on each one.";
 
@@ -19,6 +25,7 @@ protected:
     ControllerFixture f;
     QuillboreDel& c = f.controller;
     TrayActions actions{c};
+    RemoteCommands remote{c};
 
     void SetUp() override {
         ControllerFixture::removeHomeFile(".QuillboreSSH.lst");
@@ -168,6 +175,86 @@ TEST_F(Tray, ShowWindowBringsTheMainWindowToTheFront) {
     f.ui.mainWindow.orderOut();
     actions.showWindow();
     EXPECT_TRUE(f.ui.mainWindow.visible);
+}
+
+TEST_F(Tray, ACommandFindsAServiceByRowOrServerAndPortAndNamesWhatItCannotFind) {
+    add("a.example", "900", "db:5432");
+    add("b.example", "901", "SOCKS");
+    add("b.example", "901", "db:5433");
+    add("::1", "2222", "SOCKS");
+    struct Case {
+        std::string which;
+        int startedRow; // -1: none
+        std::string answer;
+    } cases[] = {
+        {"2", 1, ""},
+        {"a.example:900", 0, ""},
+        {"::1:2222", 3, ""},
+        {"[::1]:2222", 3, ""},
+        {"0", -1, "There is no service in row 0."},
+        {"5", -1, "There is no service in row 5."},
+        {"18446744073709551617", -1, "There is no service in row 18446744073709551617."},
+        {"b.example:901", -1,
+         "2 services have the server b.example and the listen port 901: name one by its row "
+         "number."},
+        {"a.example:901", -1, "No service has the server a.example and the listen port 901."},
+        {"a.example", -1, "a.example is neither a row number nor HOST:PORT."},
+    };
+    for (const Case& t : cases) {
+        EXPECT_EQ(remote.start(t.which), t.answer) << t.which;
+        for (std::size_t row = 0; row < 4; ++row)
+            EXPECT_EQ(running(row), static_cast<int>(row) == t.startedRow) << t.which;
+        EXPECT_EQ(remote.stop(t.which), t.startedRow < 0 ? t.answer : "") << t.which;
+        EXPECT_EQ(remote.isServiceReference(t.which), t.answer.find("neither") == std::string::npos)
+            << t.which;
+    }
+    EXPECT_TRUE(f.ui.mainWindow.alertTexts().empty());
+}
+
+TEST_F(Tray, ACommandsRefusalIsAnsweredAndNeverShown) {
+    add("a.example", "900", "db:5432");
+    add("b.example", "901", "db:5433");
+    f.ui.mainWindow.orderOut();
+    EXPECT_EQ(remote.start("1"), "");
+    EXPECT_EQ(remote.start("1"), kAlreadyRunning);
+    EXPECT_EQ(remote.stop("2"), kAlreadyStopped);
+    EXPECT_EQ(remote.startAll(), kSomeRunning);
+    EXPECT_FALSE(running(1));
+    EXPECT_EQ(remote.stopAll(), "");
+    EXPECT_FALSE(running(0));
+
+    actions.lock();
+    const std::size_t alerts = f.ui.mainWindow.alertTexts().size();
+    f.ui.mainWindow.orderOut();
+    // Locked, nothing else is told: not even that a service does not exist.
+    for (const std::string& answer :
+         {remote.start("1"), remote.stop("1"), remote.start("9"), remote.stop("nowhere:1"),
+          remote.startAll(), remote.stopAll()})
+        EXPECT_EQ(answer, kLocked);
+    EXPECT_EQ(f.launcher.launchedWith("/usr/bin/ssh").size(), 1u);
+    EXPECT_EQ(f.ui.mainWindow.alertTexts().size(), alerts);
+    EXPECT_FALSE(f.ui.mainWindow.visible);
+    EXPECT_EQ(remote.status().size(), 2u) << "the status is no secret the window keeps";
+}
+
+TEST_F(Tray, TheStatusListsRowsAsTheTableAndTheSavedListAsIdle) {
+    add("a.example", "900", "db:5432");
+    add("b.example", "1080", "SOCKS");
+    c.saveUserData();
+    remote.start("1");
+    setStatus(1, "Retring...");
+
+    using Row = RemoteCommands::Row;
+    EXPECT_EQ(remote.status(),
+              (std::vector<Row>{{1, "a.example", "900", "local db:5432", "Starting..."},
+                                {2, "b.example", "1080", "SOCKS", "Retring..."}}));
+    EXPECT_EQ(RemoteCommands::line({12, "x\ty", "1", "local a\r\nb", "Idle..."}),
+              "12\tx y\t1\tlocal a  b\tIdle...");
+    // What the application shows when it starts, whatever runs now.
+    EXPECT_EQ(RemoteCommands::savedServices(c.getUserDir(), c.getLoginName()),
+              (std::vector<Row>{{1, "a.example", "900", "local db:5432", "Idle..."},
+                                {2, "b.example", "1080", "SOCKS", "Idle..."}}));
+    EXPECT_TRUE(RemoteCommands::savedServices(c.getUserDir() + "/nowhere", "x").empty());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The application's command line, through the real program: --help and --version answer
-# without a display and start nothing; unknown options and arguments are refused with status 1
-# once Qt has taken its own options.
+# without a display and start nothing, as does --status with none running; unknown options and
+# arguments are refused with status 2 once Qt has taken its own options, wrong uses of ours at once.
 #   command_line.sh APP VERSION
 set -u
 app=$1
@@ -42,7 +42,7 @@ refused() { # NAME EXPECTED-IN-STDERR ENV-PREFIX... -- ARGS...
     local name=$1 message=$2
     shift 2
     run "$@"
-    expect_eq "$name: status" 1 $?
+    expect_eq "$name: status" 2 $?
     expect_file "$name: stdout" "$work/out" ""
     expect "$name: names the fault" grep -qF "$message" "$work/err"
     expect "$name: points to --help" grep -qF -- "--help" "$work/err"
@@ -51,6 +51,8 @@ refused "unknown option" "Unknown option 'bogus'" env QT_QPA_PLATFORM=offscreen 
 refused "argument" "Unexpected argument: extra" env QT_QPA_PLATFORM=offscreen -- extra
 refused "unknown option after a good one" "Unknown option 'bogus'" \
     env QT_QPA_PLATFORM=offscreen -- --bogus -v
+refused "a command without its service" "Missing value after '--start'" "${headless[@]}" -- --start
+refused "two commands" "one command at a time" "${headless[@]}" -- --stop-all --status
 # Qt's own options are Qt's: only ours are checked.
 refused "Qt's options are taken by Qt" "Unknown option 'bogus'" \
     "${headless[@]}" -- -platform offscreen -reverse --bogus
@@ -58,6 +60,10 @@ expect "Qt's options are not named" sh -c "! grep -qE 'platform|reverse' '$work/
 run "${headless[@]}" -- -platform offscreen --version
 expect_eq "--version after Qt's options: status" 0 $?
 expect_file "--version after Qt's options" "$work/out" "QuillboreSSH $version"$'\n'
+# None runs and the service list is empty: nothing to list, nothing started, no display needed.
+run "${headless[@]}" -- --status
+expect_eq "--status with none running: status" 0 $?
+expect_file "--status with none running: no services" "$work/out" ""
 expect "nothing was written to the home" test -z "$(ls -A "$QB_TEST_HOME")"
 
 finish
