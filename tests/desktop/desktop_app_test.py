@@ -24,7 +24,7 @@ import unittest
 import dbus
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-from private_desktop import (alive, calls, click_menu_entry, data_files, menu_entries,
+from private_desktop import (HOME, alive, calls, click_menu_entry, data_files, menu_entries,
                              wait_until, write_data_files)
 
 APP = None
