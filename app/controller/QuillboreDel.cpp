@@ -35,13 +35,17 @@ void QuillboreDel::doAlertWindow(const std::string& message, Window* win) {
 void QuillboreDel::doAlertWindow(const std::string& message, Window* win,
                                  const std::string& detail) {
     if (!win) return;
+    win->beginSheet(alertSaying(message, detail));
+}
+
+Alert QuillboreDel::alertSaying(const std::string& message, const std::string& detail) {
     Alert alert;
     alert.messageText = "Hey , " + getLoginName();
     alert.informativeText = message;
     alert.buttonTitle = "OK";
     alert.style = Alert::Style::Warning;
     alert.detailText = detail;
-    win->beginSheet(alert);
+    return alert;
 }
 
 bool QuillboreDel::isLocked() const {

@@ -7,6 +7,8 @@
 #include "platform/ChildProcess.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemLog.h"
+#include "tunnel/HostKeyFetch.h"
+#include "tunnel/HostKeys.h"
 #include "tunnel/OpenSshConfig.h"
 #include "tunnel/SSHTunnelDelegate.h"
 
@@ -176,6 +178,17 @@ public:
     // What the user's OpenSSH configuration sets; ssh -G unless a test puts in another.
     SshConfigQuery* sshConfig = &openSshConfig_;
 
+    // --- A server ssh has no host key for -------------------------------------------------
+    // The failure alert of a user's start that ssh refused for that reason offers this button.
+    static constexpr const char* kTrustButton = "Trust this server\u2026";
+    static constexpr const char* kConfirmTrustButton = "Trust and Start";
+    // Fetches the server's keys (HostKeyFetch) and asks the user to confirm them; only then
+    // are they added to the user's known-hosts file and the service started.
+    void trustServer(const std::shared_ptr<SSHTunnel>& service);
+    // Why ssh refused the server of the tunnel's last start, as far as its host key goes;
+    // nothing for an own command.
+    hostkeys::Refusal hostKeyRefusal(const SSHTunnel& tunnel) const;
+
     // --- Editing ------------------------------------------------------------------------
     void addService(Control* sender);
     void addToList(Control* sender);
@@ -229,6 +242,20 @@ private:
 
     // An outage's failed restarts raise one alert, until every service recovered.
     void alertOutage(SSHTunnel& failed);
+    // The failure alert; `mayTrust`: the start was the user's, so a server ssh does not know
+    // may be trusted from it.
+    void alertFailure(SSHTunnel& failed, bool mayTrust);
+    // The alert sheet's fields: the headline with the login name, `message`, `detail` under it.
+    Alert alertSaying(const std::string& message, const std::string& detail);
+    void showHostKeys(const std::shared_ptr<SSHTunnel>& service,
+                      const HostKeyFetch::Result& fetched);
+    void addHostKeys(const std::shared_ptr<SSHTunnel>& service, const std::string& file,
+                     const std::string& lines);
+    // Runs `action` on the service later (an alert's button), if both are still there.
+    std::function<void()> laterOn(const std::shared_ptr<SSHTunnel>& service,
+                                  std::function<void(const std::shared_ptr<SSHTunnel>&)> action);
+    // Fetches on their way, by the identity of their tunnel.
+    std::map<unsigned long, std::unique_ptr<HostKeyFetch>> keyFetches_;
 
     bool outageAlerted_ = false;
     unsigned long lastServiceId_ = 0;

@@ -310,7 +310,7 @@ void QuillboreDel::updateMyStatus(const std::string& status, SSHTunnel& with) {
     if (status == kFailed && with.failureWillBeRetried())
         alertOutage(with);
     else if (status == kFailed)
-        doAlertWindow(kFailedMessage, mainWindow, failureDetail(with));
+        alertFailure(with, !with.isRestart());
     else if (status == kStarting)
         with.needsVerify(); // reports again, nested, before this returns
     updateStatus();
@@ -321,7 +321,25 @@ void QuillboreDel::updateMyStatus(const std::string& status, SSHTunnel& with) {
 void QuillboreDel::alertOutage(SSHTunnel& failed) {
     if (outageAlerted_) return;
     outageAlerted_ = true;
-    doAlertWindow(kFailedMessage, mainWindow, failureDetail(failed));
+    alertFailure(failed, false);
+}
+
+// The product's failure text with the child's last words under it. A changed host key is
+// explained there; a server ssh has never seen may be trusted from the alert.
+void QuillboreDel::alertFailure(SSHTunnel& failed, bool mayTrust) {
+    if (!mainWindow) return;
+    const hostkeys::Refusal refusal = hostKeyRefusal(failed);
+    std::string detail = failureDetail(failed);
+    if (refusal.kind == hostkeys::Refusal::Kind::Changed)
+        detail = hostkeys::changedKeyText(refusal, getUserDir()) +
+                 (detail.empty() ? "" : "\n\n" + detail);
+    Alert alert = alertSaying(kFailedMessage, detail);
+    if (mayTrust && refusal.kind == hostkeys::Refusal::Kind::Unknown) {
+        alert.otherButtonTitle = kTrustButton;
+        alert.otherAction = laterOn(failed.shared_from_this(),
+                                    [this](const auto& service) { trustServer(service); });
+    }
+    mainWindow->beginSheet(alert);
 }
 
 std::vector<std::string> QuillboreDel::builtInOptions(const std::string& destination) {

@@ -28,11 +28,15 @@ public:
 
 struct Alert {
     enum class Style { Warning = 0, Informational = 1, Critical = 2 };
-    std::string messageText;      // the headline
-    std::string informativeText;  // the body
+    std::string messageText;     // the headline
+    std::string informativeText; // the body
     std::string buttonTitle = "OK";
     Style style = Style::Warning;
     std::string detailText; // shown under the body when not empty (a child's last words)
+    // A second button beside the first, when titled. Either button closes the alert; only
+    // this one has an action, run once the alert has gone.
+    std::string otherButtonTitle;
+    std::function<void()> otherAction;
 };
 
 class Window {
@@ -58,7 +62,7 @@ public:
 
 class TextView : public Control {
 public:
-    virtual std::string string() const = 0;  // lines separated by LF
+    virtual std::string string() const = 0; // lines separated by LF
     virtual void setString(const std::string& value) = 0;
 };
 
@@ -71,7 +75,7 @@ public:
     virtual void setEnabled(bool enabled) = 0;
     virtual std::string title() const = 0;
     virtual void setTitle(const std::string& title) = 0;
-    virtual std::string image() const = 0;  // name of the image last set, "" for none
+    virtual std::string image() const = 0; // name of the image last set, "" for none
     virtual void setImage(const std::string& imageName) = 0;
 };
 
@@ -131,7 +135,7 @@ public:
 // past the new end is then unselected, and the data source told so.
 class TableView : public Control {
 public:
-    virtual long selectedRow() const = 0;  // -1 when none
+    virtual long selectedRow() const = 0; // -1 when none
     virtual void reloadData() = 0;
     // Replaces the selection by this one row; a row outside the table selects nothing.
     virtual void selectRow(long row) = 0;

@@ -59,7 +59,8 @@ void QtWindow::setTitle(const std::string& title) {
 
 bool QtWindow::sameAlert(const Alert& a, const Alert& b) {
     return a.messageText == b.messageText && a.informativeText == b.informativeText &&
-           a.buttonTitle == b.buttonTitle && a.style == b.style;
+           a.buttonTitle == b.buttonTitle && a.style == b.style &&
+           a.otherButtonTitle == b.otherButtonTitle;
 }
 
 // A repeating cause (a service that fails at every reconnection) would otherwise queue one
@@ -87,18 +88,26 @@ void QtWindow::showNext() {
         box->addButton(QString::fromStdString(alert.buttonTitle), QMessageBox::AcceptRole);
     box->setDefaultButton(ok);
     box->setEscapeButton(ok);
+    // Not an action role: showDetail clicks those.
+    QPushButton* other = nullptr;
+    if (!alert.otherButtonTitle.empty())
+        other =
+            box->addButton(QString::fromStdString(alert.otherButtonTitle), QMessageBox::YesRole);
     if (!alert.detailText.empty()) showDetail(box, alert.detailText);
     box->installEventFilter(this);
     current_ = box;
     shownAlert_ = alert;
     showing_ = true;
-    connect(box, &QMessageBox::finished, this, [this, box] {
+    connect(box, &QMessageBox::finished, this, [this, box, other, alert] {
         showing_ = false;
+        const bool otherPressed = other && box->clickedButton() == other;
         box->deleteLater();
-        // The next alert opens from the event loop, once this box has gone.
+        // The action and the next alert run from the event loop, once this box has gone; an
+        // alert that the action opens waits behind those already waiting.
         QMetaObject::invokeMethod(
             this,
-            [this] {
+            [this, otherPressed, action = alert.otherAction] {
+                if (otherPressed && action) action();
                 if (!showing_) showNext();
             },
             Qt::QueuedConnection);

@@ -242,7 +242,7 @@ SSHTunnel::Command SSHTunnel::buildCommand() {
             line = tmpl + " -L " + port + ":" + target + " -N";
     } else {
         command.path = "/usr/bin/ssh";
-        const std::string destination = username + "@" + serverAddress;
+        const std::string destination = this->destination();
         if (delegate) options = delegate->builtInOptions(destination);
         if (dynamic)
             line = "-D " + port + " " + destination + " -N";

@@ -55,6 +55,8 @@ public:
     const std::string& server() const { return serverAddress; }
     const std::string& tunnelMode() const { return mode; }
     const std::string& listenPort() const { return port; }
+    // "user@server": what the built-in ssh is told to reach.
+    std::string destination() const { return username + "@" + serverAddress; }
     // "server:port": how the system log names this tunnel's lines.
     std::string logName() const { return serverAddress + ":" + port; }
     // Tells this tunnel apart from every other one of the run; set by the owner, never reused.

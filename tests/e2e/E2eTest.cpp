@@ -34,6 +34,7 @@ void E2eTest::SetUp() {
     ::unsetenv("DISPLAY");
     agent_->removeAllKeys();
     homefiles::removeAll();
+    server_->recordHostKey(TestSshd::KnownKey::Right);
     echo = std::make_unique<EchoServer>();
     app = std::make_unique<E2eApp>();
 }

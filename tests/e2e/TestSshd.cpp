@@ -127,6 +127,9 @@ TestSshd::~TestSshd() {
 void TestSshd::writeServerSide() {
     runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "qbe2e-host", "-f",
                 dir_ + "/host_key"});
+    // Another server's key, for a known_hosts that records a wrong one.
+    runOrThrow({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "qbe2e-other", "-f",
+                dir_ + "/other_key"});
     writeFile(dir_ + "/authorized_keys", readFile(clientKey_ + ".pub"), 0600);
 
     const std::string home = dir_ + "/home";
@@ -231,16 +234,47 @@ bool TestSshd::listen(std::string* failureLog) {
     return false;
 }
 
+std::string TestSshd::knownHostsPath() const {
+    return *accounts::homeDirectory() + "/.ssh/known_hosts";
+}
+
+std::string TestSshd::hostKey() const {
+    return firstTwoWords(readFile(dir_ + "/host_key.pub"));
+}
+
+std::string TestSshd::hostKeyFingerprint() const {
+    auto r = subprocess::run(
+        {"/usr/bin/ssh-keygen", "-l", "-E", "sha256", "-f", dir_ + "/host_key.pub"});
+    std::istringstream words(r.output);
+    std::string bits, fingerprint;
+    words >> bits >> fingerprint;
+    return fingerprint;
+}
+
+void TestSshd::recordHostKey(KnownKey known) {
+    const std::string server = "[127.0.0.1]:" + std::to_string(port_) + " ";
+    const std::string other = firstTwoWords(readFile(dir_ + "/other_key.pub"));
+    switch (known) {
+    case KnownKey::Right:
+        writeFile(knownHostsPath(), server + hostKey() + "\n", 0600);
+        break;
+    case KnownKey::None:
+        writeFile(knownHostsPath(), "other.example " + other + "\n", 0600);
+        break;
+    case KnownKey::Wrong:
+        writeFile(knownHostsPath(), "other.example " + other + "\n" + server + other + "\n", 0600);
+        break;
+    }
+}
+
 void TestSshd::writeClientSide() {
     const std::string sshDir = *accounts::homeDirectory() + "/.ssh";
-    const std::string knownHosts = sshDir + "/known_hosts";
-    writeFile(knownHosts,
-              "[127.0.0.1]:" + std::to_string(port_) + " " +
-                  firstTwoWords(readFile(dir_ + "/host_key.pub")) + "\n",
-              0600);
+    const std::string knownHosts = knownHostsPath();
+    recordHostKey(KnownKey::Right);
 
     // The options every tunnel of a real user should have too (see README).
-    auto host = [&](const std::string& alias, int port, const std::string& extra) {
+    auto host = [&](const std::string& alias, int port, const std::string& extra,
+                    const std::string& checking = "accept-new") {
         return "Host " + alias +
                "\n"
                "  HostName 127.0.0.1\n"
@@ -251,7 +285,9 @@ void TestSshd::writeClientSide() {
                "  UserKnownHostsFile " +
                knownHosts +
                "\n"
-               "  StrictHostKeyChecking accept-new\n"
+               "  StrictHostKeyChecking " +
+               checking +
+               "\n"
                "  BatchMode no\n"
                "  ServerAliveInterval 2\n"
                "  ServerAliveCountMax 3\n"
@@ -269,7 +305,11 @@ void TestSshd::writeClientSide() {
                        "  KbdInteractiveAuthentication no\n"
                        "  PreferredAuthentications password\n"
                        "  NumberOfPasswordPrompts 1\n") +
-                  host(kClosedHost, closedPort_, ""),
+                  host(kClosedHost, closedPort_, "") +
+                  host(kStrictHost, port_,
+                       "  PasswordAuthentication no\n"
+                       "  KbdInteractiveAuthentication no\n",
+                       "ask"),
               0600);
 }
 

@@ -21,6 +21,8 @@
 //   kKeyHost       the sshd, public keys only (the agent's)
 //   kPasswordHost  the sshd, password only, one prompt
 //   kClosedHost    a port that nothing listens on
+//   kStrictHost    the sshd, public keys only, checking its host key as ssh does by default
+//                  (no accept-new): a key not in known_hosts fails the login
 class TestSshd {
 public:
     static constexpr const char* kUser = "qbe2e";
@@ -29,6 +31,11 @@ public:
     static constexpr const char* kKeyHost = "qbe2e-key";
     static constexpr const char* kPasswordHost = "qbe2e-password";
     static constexpr const char* kClosedHost = "qbe2e-closed";
+    static constexpr const char* kStrictHost = "qbe2e-strict";
+
+    // What the client's known_hosts says of the server: its key (as set up), no key (a line
+    // for another host only), or another key (line 2, after that other host's line).
+    enum class KnownKey { Right, None, Wrong };
 
     // Why this machine cannot run the e2e tests, or nothing when it can.
     static std::optional<std::string> unavailableReason();
@@ -42,6 +49,12 @@ public:
     pid_t pid() const { return pid_; }
     const std::string& clientKeyPath() const { return clientKey_; }
     std::string logText() const;
+
+    void recordHostKey(KnownKey known);
+    std::string knownHostsPath() const;
+    // The server's public host key, "type base64", and its SHA256 fingerprint (ssh-keygen -l).
+    std::string hostKey() const;
+    std::string hostKeyFingerprint() const;
 
     // The per-connection processes of the server (children of the listening sshd).
     std::vector<pid_t> sessions() const;

@@ -6,6 +6,7 @@
 #include "ProcessTable.h"
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
 #include <netinet/in.h>
@@ -229,6 +230,95 @@ TEST_F(Diagnostics, AReversePortTheServerRefusesIsMarkedWithSshsWords) {
         logText().find("remote port forwarding failed for listen port " + std::to_string(taken)),
         std::string::npos);
     ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0);
+}
+
+// --- A server ssh knows no key of, or another key ----------------------------------------
+
+TEST_F(Diagnostics, AServerNeverSeenIsTrustedFromTheFailureAlertWithTheKeyShownAndThenRuns) {
+    server().recordHostKey(TestSshd::KnownKey::None);
+    const std::string before = files::readWhole(server().knownHostsPath()).value();
+    homefiles::writePreferences(keyFilePreferences());
+    const int socks = loopback::freePort();
+    homefiles::writeServiceList({socksService(TestSshd::kStrictHost, socks)});
+    ASSERT_TRUE(launchWithKeyLoaded());
+    app->start(0);
+    ASSERT_TRUE(app->waitForStatus(0, "Failed...", 20)) << app->historyText(0);
+
+    MemoryWindow& window = app->ui.mainWindow;
+    ASSERT_NE(window.shownAlert(), nullptr);
+    ASSERT_EQ(window.shownAlert()->informativeText, failureAlert());
+    EXPECT_NE(window.shownAlert()->detailText.find("Host key verification failed."),
+              std::string::npos);
+    ASSERT_EQ(window.shownAlert()->otherButtonTitle, QuillboreDel::kTrustButton);
+    window.pressOther();
+    ASSERT_TRUE(app->runUntil([&] { return window.shownAlert() != nullptr; }, 20)) << logText();
+
+    // The confirmation: the host as ssh reaches it and the server's own fingerprint; nothing
+    // is written before the user agrees.
+    const Alert confirmation = *window.shownAlert();
+    ASSERT_EQ(confirmation.otherButtonTitle, QuillboreDel::kConfirmTrustButton)
+        << confirmation.informativeText << "\n"
+        << confirmation.detailText;
+    EXPECT_NE(confirmation.informativeText.find("Host: 127.0.0.1, port " +
+                                                std::to_string(server().port())),
+              std::string::npos)
+        << confirmation.informativeText;
+    EXPECT_NE(confirmation.informativeText.find("ED25519 key " + server().hostKeyFingerprint()),
+              std::string::npos)
+        << confirmation.informativeText;
+    EXPECT_EQ(files::readWhole(server().knownHostsPath()), before);
+    const std::string& lines = confirmation.detailText;
+    ASSERT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    EXPECT_EQ(lines.substr(lines.find(' ') + 1), server().hostKey() + "\n");
+
+    window.pressOther();
+    ASSERT_TRUE(app->waitForStatus(0, "Running...", 20)) << app->historyText(0) << logText();
+    EXPECT_EQ(files::readWhole(server().knownHostsPath()), before + lines);
+    std::string why;
+    EXPECT_TRUE(echoesThroughSocks(socks, 10, &why)) << why;
+}
+
+// No offer: a key other than the one recorded may be an attack, and the user's own command is
+// not ours to second-guess. known_hosts stays as it was, byte for byte.
+TEST_F(Diagnostics, AChangedKeyOrAnOwnCommandGetsNoOfferToTrust) {
+    const struct {
+        TestSshd::KnownKey known;
+        bool ownCommand;
+        std::vector<std::string> detailSays;
+    } cases[] = {
+        {TestSshd::KnownKey::Wrong,
+         false,
+         {"identity has changed", "may be an attack",
+          "line 2 of " + server().knownHostsPath() + ".",
+          "ssh-keygen -R \"[127.0.0.1]:" + std::to_string(server().port()) + "\""}},
+        {TestSshd::KnownKey::None, true, {"Host key verification failed."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ownCommand ? "own command" : "changed key");
+        app = std::make_unique<E2eApp>();
+        server().recordHostKey(c.known);
+        const std::string before = files::readWhole(server().knownHostsPath()).value();
+        homefiles::Preferences prefs = keyFilePreferences();
+        if (c.ownCommand) {
+            prefs.mode = homefiles::Mode::OwnCommand;
+            prefs.command = "/usr/bin/ssh";
+            prefs.arguments = "%u@%h";
+        }
+        homefiles::writePreferences(prefs);
+        homefiles::writeServiceList({socksService(TestSshd::kStrictHost, loopback::freePort())});
+        ASSERT_TRUE(launchWithKeyLoaded());
+        app->start(0);
+        ASSERT_TRUE(app->waitForStatus(0, "Failed...", 20)) << app->historyText(0);
+        const Alert* alert = failureAlertShown();
+        ASSERT_NE(alert, nullptr);
+        EXPECT_EQ(alert->otherButtonTitle, "");
+        for (const std::string& words : c.detailSays)
+            EXPECT_NE(alert->detailText.find(words), std::string::npos) << words << " in:\n"
+                                                                        << alert->detailText;
+        app->runFor(1.0);
+        EXPECT_EQ(files::readWhole(server().knownHostsPath()), before);
+        EXPECT_EQ(app->alerts().size(), 1u);
+    }
 }
 
 } // namespace

@@ -222,8 +222,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QtWindow adapter(&window);
 
-        Alert first{"Hey , tester", "first body", "OK", Alert::Style::Warning, {}};
-        Alert second{"Hey , tester", "second body", "OK", Alert::Style::Warning, {}};
+        Alert first = alertSaying("first body");
+        Alert second = alertSaying("second body");
         adapter.beginSheet(first);
         adapter.beginSheet(second);
 
@@ -243,6 +243,49 @@ private slots:
         QCOMPARE(adapter.queuedAlerts(), std::size_t{0});
         adapter.currentAlert()->buttons().first()->click();
         QTRY_VERIFY(!adapter.currentAlert());
+    }
+
+    // The second button's action runs once, only for that button, after its alert has gone;
+    // an alert that the action opens waits behind one that was waiting already.
+    void anAlertsSecondButtonRunsItsActionOnceItsAlertHasGone() {
+        QMainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QtWindow adapter(&window);
+        QStringList showingWhenRun; // what alert shows when the action runs
+        Alert offer = alertSaying("Failed...");
+        offer.otherButtonTitle = "Trust this server\u2026";
+        offer.otherAction = [&] {
+            QMessageBox* showing = adapter.currentAlert();
+            showingWhenRun << (showing ? showing->informativeText() : QString());
+            adapter.beginSheet(alertSaying("confirm"));
+        };
+
+        for (const bool pressOther : {false, true}) {
+            adapter.beginSheet(offer);
+            adapter.beginSheet(alertSaying("waiting"));
+            QMessageBox* box = adapter.currentAlert();
+            QCOMPARE(box->buttons().size(), 2);
+            QCOMPARE(box->defaultButton()->text(), QStringLiteral("OK"));
+            QCOMPARE(box->escapeButton(), box->defaultButton());
+            QAbstractButton* other =
+                box->buttons().at(box->buttons().at(0) == box->defaultButton());
+            QCOMPARE(other->text(), QStringLiteral("Trust this server\u2026"));
+            QTest::mouseClick(pressOther ? other : box->defaultButton(), Qt::LeftButton);
+            QTRY_VERIFY(adapter.currentAlert() && adapter.currentAlert() != box);
+            QStringList seen;
+            while (QMessageBox* next = adapter.currentAlert()) {
+                seen << next->informativeText();
+                next->defaultButton()->click();
+                QTRY_VERIFY(adapter.currentAlert() != next &&
+                            (adapter.currentAlert() || adapter.queuedAlerts() == 0));
+            }
+            const QStringList expected =
+                pressOther ? QStringList{"waiting", "confirm"} : QStringList{"waiting"};
+            QCOMPARE(seen, expected);
+        }
+        QCOMPARE(showingWhenRun.size(), 1);
+        QVERIFY(showingWhenRun[0] != QStringLiteral("Failed..."));
     }
 
     void alertsWithTheTextOfOneShowingOrWaitingAreDropped() {

@@ -17,9 +17,17 @@ void MemoryWindow::pressOK() {
     }
 }
 
+void MemoryWindow::pressOther() {
+    if (!showing_) return;
+    const std::function<void()> action = alerts[shownIndex_].otherAction;
+    pressOK();
+    if (action) action();
+}
+
 std::vector<std::string> MemoryWindow::alertTexts() const {
     std::vector<std::string> texts;
-    for (const auto& a : alerts) texts.push_back(a.informativeText);
+    for (const auto& a : alerts)
+        texts.push_back(a.informativeText);
     return texts;
 }
 

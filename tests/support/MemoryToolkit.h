@@ -26,6 +26,8 @@ public:
 
     // Presses OK on the sheet shown now; the next queued alert, if any, is then shown.
     void pressOK();
+    // Presses the second button of the sheet shown now: as OK, then its action runs.
+    void pressOther();
     const Alert* shownAlert() const { return showing_ ? &alerts[shownIndex_] : nullptr; }
     // Bodies of every alert begun on this window, in order.
     std::vector<std::string> alertTexts() const;
@@ -93,7 +95,9 @@ public:
     long selectedRow() const override { return selected; }
     void reloadData() override;
     void selectRow(long row) override;
-    void setDoubleAction(std::function<void()> action) override { doubleAction = std::move(action); }
+    void setDoubleAction(std::function<void()> action) override {
+        doubleAction = std::move(action);
+    }
     CellView* makeViewWithIdentifier(const std::string& identifier) override;
     void setDataSource(TableDataSource* ds) override { dataSource = ds; }
 
@@ -108,7 +112,7 @@ public:
     long selected = -1;
     int reloadCount = 0;
     long rowCount = 0;
-    std::vector<MemoryRow> rows;  // snapshot of the last reload
+    std::vector<MemoryRow> rows; // snapshot of the last reload
 
     static const std::vector<std::string>& columnIdentifiers();
 
@@ -118,7 +122,8 @@ private:
 
 class MemoryPasswordPrompt : public PasswordPrompt {
 public:
-    std::optional<std::string> askPassword(const std::string& title, const std::string& prompt) override {
+    std::optional<std::string> askPassword(const std::string& title,
+                                           const std::string& prompt) override {
         titles.push_back(title);
         prompts.push_back(prompt);
         return answer;

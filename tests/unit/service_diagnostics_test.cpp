@@ -3,12 +3,16 @@
 // (The tooltip, the log window, the lock and the masked password: gui_log_test and
 // diagnostics_e2e_test, with real widgets and the real ssh.)
 #include "ControllerFixture.h"
+#include "platform/Files.h"
+#include "tunnel/HostKeys.h"
 
 #include <arpa/inet.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -302,6 +306,125 @@ TEST_F(Diagnostics, AForwardItsChildDoesNotListenOnIsMarkedAfterTheLastLook) {
                                "; see the log"));
     EXPECT_EQ(tunnel(1).warning(), "");
     EXPECT_EQ(statusImage(1), "");
+}
+
+// --- A server ssh has no key of: trusting it from the failure alert ------------------------
+
+TEST_F(Diagnostics, OnlyAServerSshKnowsNoKeyOfIsOfferedForTrustAndOnlyAfterAUsersStart) {
+    const std::string failed = "Host key verification failed.\n";
+    const std::string banner = "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n";
+    const struct {
+        const char* name;
+        std::string output;
+        bool ownCommand;
+        bool offered;
+        std::vector<std::string> detailSays;
+    } cases[] = {
+        {"asked without a terminal", failed, false, true, {}},
+        {"strict checking",
+         "No ED25519 host key is known for [db]:2222 and you have requested strict checking.\n" +
+             failed,
+         false,
+         true,
+         {}},
+        // Not the default file: the command names it.
+        {"changed",
+         banner + "@    WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!     @\n" + banner +
+             "Offending ED25519 key in /keys/known_hosts:3\n"
+             "  ssh-keygen -f \"/keys/known_hosts\" -R \"db-alias\"\n" +
+             failed,
+         false,
+         false,
+         {"The old ED25519 key is line 3 of /keys/known_hosts.",
+          "    ssh-keygen -f \"/keys/known_hosts\" -R \"db-alias\"\n"}},
+        {"revoked",
+         banner + "@       WARNING: REVOKED HOST KEY DETECTED!               @\n" + failed,
+         false,
+         false,
+         {}},
+        {"own command", failed, true, false, {}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        c.use_my_command = cases[i].ownCommand;
+        c.heres_my_command = "/usr/bin/ssh";
+        c.heres_my_arguments = "%u@%h";
+        add("db" + std::to_string(i), "5432", "127.0.0.1:5432");
+        auto child = start(static_cast<long>(i));
+        child->write(cases[i].output);
+        child->exit(255);
+        f.runLoop.advance(3.0);
+        ASSERT_EQ(f.ui.mainWindow.alerts.size(), i + 1);
+        const Alert& alert = f.ui.mainWindow.alerts.back();
+        EXPECT_EQ(alert.informativeText, kFailedAlert);
+        EXPECT_EQ(alert.otherButtonTitle, cases[i].offered ? QuillboreDel::kTrustButton : "");
+        EXPECT_EQ(static_cast<bool>(alert.otherAction), cases[i].offered);
+        for (const std::string& words : cases[i].detailSays)
+            EXPECT_NE(alert.detailText.find(words), std::string::npos) << alert.detailText;
+    }
+
+    // A restart of a service that was up is no user's start: an outage alert, no offer.
+    c.use_my_command = false;
+    c.recon = true;
+    add("bastion", "1080", "SOCKS");
+    auto up = start(static_cast<long>(std::size(cases)));
+    f.runLoop.advance(3.0);
+    f.launcher.onLaunch = [](FakeChild& child) {
+        child.write("Host key verification failed.\n");
+        child.exit(255);
+    };
+    up->exit(255);
+    f.runLoop.advance(4.0);
+    ASSERT_EQ(f.ui.mainWindow.alerts.size(), std::size(cases) + 1);
+    EXPECT_EQ(f.ui.mainWindow.alerts.back().otherButtonTitle, "");
+}
+
+// The keys are fetched while the window stays live; a server that does not answer ends the
+// fetch after its time with a message, its child ended, and nothing is written.
+TEST_F(Diagnostics, AFetchOfTheServersKeyThatGetsNoAnswerEndsInTimeWithAMessage) {
+    add("db", "5432", "127.0.0.1:5432");
+    auto child = start(0);
+    child->write("Host key verification failed.\n");
+    child->exit(255);
+    f.runLoop.advance(3.0);
+    f.ui.mainWindow.pressOther();
+    auto fetch = f.launcher.last();
+    ASSERT_NE(fetch, child);
+    EXPECT_EQ(fetch->arguments, (std::vector<std::string>{"-G", tunnel(0).userName() + "@db"}));
+    c.trustServer(c.serviceAt(0)); // pressed again while on its way: the same fetch
+
+    f.runLoop.advance(HostKeyFetch::kTimeLimitSeconds - 0.5);
+    EXPECT_EQ(f.ui.mainWindow.shownAlert(), nullptr);
+    EXPECT_EQ(f.launcher.last(), fetch);
+    f.runLoop.advance(1.0);
+    ASSERT_NE(f.ui.mainWindow.shownAlert(), nullptr);
+    EXPECT_EQ(f.ui.mainWindow.shownAlert()->informativeText,
+              "The server's host key could not be fetched: no answer within 15 seconds.");
+    EXPECT_FALSE(fetch->signals.empty());
+}
+
+TEST_F(Diagnostics, TrustedKeysAreAddedAfterWhatTheKnownHostsFileHeldKeepingItsMode) {
+    const std::string folder = ControllerFixture::home() + "/keys-" + std::to_string(::getpid());
+    const std::string file = folder + "/known_hosts";
+    const std::string line = "[db]:2222 ssh-ed25519 AAAAC3Nza\n";
+    auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+
+    // None yet: the folder is made owner-only, the file too.
+    ASSERT_TRUE(hostkeys::appendLines(file, line));
+    EXPECT_EQ(files::readWhole(file), line);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+
+    // One that others may read, its last line unended: the line is ended, the mode kept.
+    ASSERT_TRUE(files::writeAtomically(file, "old.example ssh-rsa AAAAB3"));
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    ASSERT_TRUE(hostkeys::appendLines(file, line));
+    EXPECT_EQ(files::readWhole(file), "old.example ssh-rsa AAAAB3\n" + line);
+    EXPECT_EQ(modeOf(file), 0644u);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
