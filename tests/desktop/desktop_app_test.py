@@ -3,14 +3,16 @@
 its tray icon registers with the StatusNotifierWatcher, also one that comes later, and its
 menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a
 real change of the network renews the children of running services once and only with
-reconnection on, a second launch hands over to the running one, and the two data files stay
-byte for byte as they were.
+reconnection on, a second launch hands over to the running one, a launch starts the services
+that ran at the last end when the preference asks for it, and the two data files stay byte for
+byte as they were.
 
 The services run the own-command mode with a stand-in for ssh that records its pid and
 sleeps, so that a tunnel child is a real, long-lived process.
 
     desktop_app_test.py APP
 """
+import configparser
 import json
 import os
 import shutil
@@ -119,6 +121,46 @@ def app_processes():
         except OSError:
             pass
     return found
+
+
+def visible_windows_named(pattern):
+    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
+                          capture_output=True, text=True)
+    return done.stdout.split()
+
+
+def keys_to(window, *keys):
+    subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "--clearmodifiers", *keys],
+                   check=True, capture_output=True, timeout=15)
+
+
+def flip_start_last_running():
+    """Opens the preferences with Ctrl+, on the main window, flips the box of the services
+    that ran at the last end and saves. Alt+D puts the focus on the desktop section's first
+    box (keep running in the tray: there is a tray); Tab goes on to start at login, then to
+    this one."""
+    main = wait_until("the main window", visible_main_windows)[0]
+    keys_to(main, "ctrl+comma")
+    prefs = wait_until("the preferences window", lambda: visible_windows_named("^Preferences$"))
+    keys_to(prefs[0], "alt+d", "Tab", "Tab", "space", "Return")
+    wait_until("the preferences window to close",
+               lambda: not visible_windows_named("^Preferences$"))
+
+
+def desktop_settings():
+    """desktop.conf as QSettings writes it: [General] and one section per array."""
+    settings = configparser.ConfigParser(interpolation=None)
+    settings.optionxform = str
+    settings.read(os.path.join(os.environ["XDG_CONFIG_HOME"], "QuillboreSSH", "desktop.conf"))
+    return settings
+
+
+def remembered_services():
+    if not desktop_settings().has_section("lastRunning"):
+        return None
+    array = desktop_settings()["lastRunning"]
+    return [tuple(array["%d\\%s" % (i, key)] for key in ("server", "port", "tunnel"))
+            for i in range(1, int(array["size"]) + 1)]
 
 
 def main_window_on_top_of(name):
@@ -557,6 +599,60 @@ class DesktopAppTest(unittest.TestCase):
         for server in ("a.example", "b.example"):
             self.assertTrue(app.label(server).endswith("Running..."))
         self.finish(app)
+
+    def test_a_launch_starts_the_services_that_ran_at_the_last_end_while_asked_to(self):
+        if shutil.which("xdotool") is None:
+            self.skipTest("xdotool is missing")
+        conf = os.path.join(os.environ["XDG_CONFIG_HOME"], "QuillboreSSH", "desktop.conf")
+        self.addCleanup(lambda: os.path.exists(conf) and os.remove(conf))  # the tests share it
+        app = self.start([("one.example", "1120", "pw-one"), ("two.example", "1121", "pw-two"),
+                          ("three.example", "1122", "pw-three")], reconnect=False)
+        flip_start_last_running()
+        self.assertEqual(desktop_settings()["General"]["startLastRunning"], "true")
+        self.files_before = data_files()  # Save writes the preferences file
+        app.click("one.example")
+        app.click("three.example")
+        for server in ("one.example", "three.example"):
+            wait_until(server + " to run", lambda: app.label(server).endswith("Running..."))
+        self.finish(app)
+        self.assertEqual(remembered_services(), [("one.example", "1120", "SOCKS"),
+                                                 ("three.example", "1122", "SOCKS")])
+        with open(conf) as f:
+            self.assertNotRegex(f.read(), "tester|pw-")
+
+        # Remembered again at each end, so the --hidden launch after it starts them too.
+        for args in ((), ("--hidden",)):
+            with self.subTest(args=args):
+                before = len(self.children())
+                app = App(self, args)
+                for server in ("one.example", "three.example"):
+                    wait_until(server + " to run",
+                               lambda: app.label(server).endswith("Running..."))
+                self.assertTrue(app.label("two.example").endswith("Idle..."))
+                self.assertEqual(len(self.children()), before + 2)
+                # A second launch hands over before it could start anything.
+                second = subprocess.run([APP, *args], capture_output=True, timeout=10)
+                self.assertEqual(second.returncode, 0)
+                time.sleep(0.5)  # a child of it would have written its pid by now
+                self.assertEqual(len(self.children()), before + 2)
+                if args:
+                    app.click("Show window")
+                    flip_start_last_running()
+                    self.assertEqual(desktop_settings()["General"]["startLastRunning"], "false")
+                    self.assertIsNone(remembered_services(), "kept after it was turned off")
+                    self.files_before = data_files()
+                self.finish(app)
+
+        # Off: nothing is remembered at the end and nothing starts.
+        self.assertIsNone(remembered_services())
+        before = len(self.children())
+        app = App(self)
+        time.sleep(1.0)  # a start at launch would have written its pid by now
+        self.assertEqual(len(self.children()), before)
+        for server in ("one.example", "two.example", "three.example"):
+            self.assertTrue(app.label(server).endswith("Idle..."), server)
+        self.finish(app)
+
 
 
 if __name__ == "__main__":
