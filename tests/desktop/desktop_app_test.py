@@ -4,11 +4,12 @@ its tray icon registers with the StatusNotifierWatcher, also one that comes late
 menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a
 real change of the network renews the children of running services once and only with
 reconnection on, a second launch hands over to the running one, a launch starts the services
-that ran at the last end when the preference asks for it, and the two data files stay byte for
-byte as they were.
+that ran at the last end when the preference asks for it, Stop all and closing the window end
+the askpass mode's chain of starts, and the two data files stay byte for byte as they were.
 
 The services run the own-command mode with a stand-in for ssh that records its pid and
-sleeps, so that a tunnel child is a real, long-lived process.
+sleeps, so that a tunnel child is a real, long-lived process. In askpass mode, where the real
+ssh runs, the stand-in is its ProxyCommand: ssh waits for a server greeting that never comes.
 
     desktop_app_test.py APP
 """
@@ -50,12 +51,14 @@ def scramble(text, key):
     return "".join(reversed(out))
 
 
-def write_home(services, command, reconnect):
+def write_home(services, command, reconnect, askpass=False):
     records = ["\x1f".join([server, port, "tester", password, "SOCKS"])
                for server, port, password in services]
     with open(os.path.join(HOME, ".QuillboreSSH.lst"), "w") as f:
         f.write(scramble("\r\n".join(records), LOGIN))
-    lines = ["0", "1", "0", "0", command, "%u@%h", "1" if reconnect else "0", ""]
+    # Key files, own command, askpass, prompt, the command, its arguments, reconnect.
+    mode = ["0", "0", "1", "0"] if askpass else ["0", "1", "0", "0"]
+    lines = mode + [command, "%u@%h", "1" if reconnect else "0", ""]
     with open(os.path.join(HOME, ".QuillboreSSH"), "w") as f:
         f.write(scramble("\r\n".join(lines) + "\r\n", "529"))
 
@@ -127,6 +130,13 @@ def visible_windows_named(pattern):
     done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
                           capture_output=True, text=True)
     return done.stdout.split()
+
+
+def alert_windows():
+    """The application's other shown windows: an alert's title is not found by name."""
+    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "quillbore-ssh"],
+                          capture_output=True, text=True)
+    return [w for w in done.stdout.split() if w not in visible_main_windows()]
 
 
 def keys_to(window, *keys):
@@ -305,8 +315,8 @@ class DesktopAppTest(unittest.TestCase):
         except FileNotFoundError:
             return []
 
-    def start(self, services, reconnect, args=(), tray=True):
-        write_home(services, self.command, reconnect)
+    def start(self, services, reconnect, args=(), tray=True, askpass=False):
+        write_home(services, self.command, reconnect, askpass)
         self.files_before = data_files()
         return App(self, args, tray)
 
@@ -653,6 +663,68 @@ class DesktopAppTest(unittest.TestCase):
             self.assertTrue(app.label(server).endswith("Idle..."), server)
         self.finish(app)
 
+    def askpass_chain(self):
+        """Four services in askpass mode, Start all from the tray. Answers once the first ssh
+        runs and the delay alert on the main window has been closed with Return, which must
+        work while the chain goes on."""
+        if shutil.which("xdotool") is None:
+            self.skipTest("xdotool is missing")
+        # ssh ends without a word to its ProxyCommand when it is stopped this early: the
+        # stand-in ends with the end of what ssh sends it.
+        proxy = os.path.join(self.dir, "fake-proxy")
+        with open(proxy, "w") as f:
+            f.write("#!/bin/sh\necho $$ >> '%s'\nexec cat >/dev/null\n" % self.pids_file)
+        os.chmod(proxy, 0o755)
+        ssh = os.path.join(HOME, ".ssh")
+        os.makedirs(ssh, mode=0o700, exist_ok=True)
+        config = os.path.join(ssh, "config")
+        with open(os.open(config, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600), "w") as f:
+            f.write("Host *.example\n    ProxyCommand %s\n" % proxy)
+        self.addCleanup(os.remove, config)
+        self.servers = ["chain%d.example" % i for i in range(1, 5)]
+        app = self.start([(server, str(1130 + i), "pw-chain")
+                          for i, server in enumerate(self.servers)],
+                         reconnect=False, askpass=True)
+        wait_until("the main window", visible_main_windows)
+        app.click("Start all")
+        wait_until("the first ssh", self.children)
+        alert = wait_until("the delay alert", alert_windows)
+        keys_to(alert[0], "Return")
+        wait_until("the alert to close", lambda: not alert_windows())
+        self.assertLess(len(self.children()), len(self.servers),
+                        "the window answered only at the end of the chain")
+        return app
+
+    def test_stop_all_from_the_tray_ends_the_askpass_chain(self):
+        app = self.askpass_chain()
+        wait_until("the second ssh", lambda: len(self.children()) >= 2)
+        app.click("Stop all")
+        wait_until("every service to be stopped",
+                   lambda: app.tooltip() == "QuillboreSSH: 0 of 4 services running")
+        started = len(self.children())
+        self.assertLess(started, len(self.servers))
+        time.sleep(2 * 2.0 + 1.0)  # two more starts of the chain would have come
+        self.assertEqual(len(self.children()), started, "a start after Stop all")
+        self.assertEqual(app.tooltip(), "QuillboreSSH: 0 of 4 services running")
+        self.finish(app)
+
+    def test_closing_the_window_ends_the_application_and_the_askpass_chain(self):
+        close = os.environ.get("QB_X11_CLOSE", "")
+        if not close:
+            self.skipTest("qb-x11-close was not built (no Xlib)")
+        app = self.askpass_chain()
+        # Right after a start: the next one is a whole spacing away.
+        seen = len(self.children())
+        wait_until("another ssh", lambda: len(self.children()) > seen)
+        started = len(self.children())
+        subprocess.run([close, visible_main_windows()[0]], check=True, timeout=15)
+        self.assertEqual(app.process.wait(timeout=20), 0)
+        self.assertEqual(data_files(), self.files_before, "the data files changed")
+        time.sleep(1.0)  # what the application started last has written its pid by now
+        self.assertEqual(len(self.children()), started, "a start after the window closed")
+        for pid in self.children():
+            wait_until("child %d to end with the application" % pid, lambda: not alive(pid),
+                       timeout=5)
 
 
 if __name__ == "__main__":
