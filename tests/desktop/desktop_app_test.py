@@ -144,7 +144,7 @@ def keys_to(window, *keys):
                    check=True, capture_output=True, timeout=15)
 
 
-def flip_start_last_running():
+def flip_start_last_running(to):
     """Opens the preferences with Ctrl+, on the main window, flips the box of the services
     that ran at the last end and saves. Alt+D puts the focus on the desktop section's first
     box (keep running in the tray: there is a tray); Tab goes on to start at login, then to
@@ -155,6 +155,9 @@ def flip_start_last_running():
     keys_to(prefs[0], "alt+d", "Tab", "Tab", "space", "Return")
     wait_until("the preferences window to close",
                lambda: not visible_windows_named("^Preferences$"))
+    # Written right after the window has closed.
+    wait_until("the preference to be saved", lambda: desktop_settings().get(
+        "General", "startLastRunning", fallback="") == ("true" if to else "false"), timeout=5)
 
 
 def desktop_settings():
@@ -617,8 +620,7 @@ class DesktopAppTest(unittest.TestCase):
         self.addCleanup(lambda: os.path.exists(conf) and os.remove(conf))  # the tests share it
         app = self.start([("one.example", "1120", "pw-one"), ("two.example", "1121", "pw-two"),
                           ("three.example", "1122", "pw-three")], reconnect=False)
-        flip_start_last_running()
-        self.assertEqual(desktop_settings()["General"]["startLastRunning"], "true")
+        flip_start_last_running(to=True)
         self.files_before = data_files()  # Save writes the preferences file
         app.click("one.example")
         app.click("three.example")
@@ -647,8 +649,7 @@ class DesktopAppTest(unittest.TestCase):
                 self.assertEqual(len(self.children()), before + 2)
                 if args:
                     app.click("Show window")
-                    flip_start_last_running()
-                    self.assertEqual(desktop_settings()["General"]["startLastRunning"], "false")
+                    flip_start_last_running(to=False)
                     self.assertIsNone(remembered_services(), "kept after it was turned off")
                     self.files_before = data_files()
                 self.finish(app)
