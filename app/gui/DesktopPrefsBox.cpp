@@ -3,7 +3,8 @@
 #include <QCheckBox>
 #include <QVBoxLayout>
 
-DesktopPrefsBox::DesktopPrefsBox(QWidget* parent) : QGroupBox(tr("Desktop"), parent) {
+// Alt+D puts the focus on the section's first box, like the mnemonics of the other options.
+DesktopPrefsBox::DesktopPrefsBox(QWidget* parent) : QGroupBox(tr("&Desktop"), parent) {
     setObjectName(QStringLiteral("desktopPreferences"));
     keepInTray = new QCheckBox(tr("Keep running in the tray when the window is closed"), this);
     keepInTray->setObjectName(QStringLiteral("keepInTray"));
@@ -11,7 +12,11 @@ DesktopPrefsBox::DesktopPrefsBox(QWidget* parent) : QGroupBox(tr("Desktop"), par
     startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
     startAtLogin->setToolTip(tr("Starts the application with the window hidden when a tray is "
                                 "there, with the window shown otherwise"));
+    startLastRunning = new QCheckBox(
+        tr("Start the services that were running when the application last ended"), this);
+    startLastRunning->setObjectName(QStringLiteral("startLastRunning"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(keepInTray);
     layout->addWidget(startAtLogin);
+    layout->addWidget(startLastRunning);
 }

@@ -12,4 +12,5 @@ public:
 
     QCheckBox* keepInTray;
     QCheckBox* startAtLogin;
+    QCheckBox* startLastRunning;
 };

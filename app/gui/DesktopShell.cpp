@@ -9,12 +9,16 @@
 #include "TrayIcon.h"
 #include "WakeWatcher.h"
 #include "desktop/Autostart.h"
+#include "desktop/LastRunning.h"
 #include "desktop/TrayView.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
@@ -24,6 +28,25 @@
 namespace {
 
 constexpr auto kKeepInTray = "keepInTray";
+constexpr auto kStartLastRunning = "startLastRunning";
+// An array of (server, port, tunnel), written at the end while kStartLastRunning is on.
+constexpr auto kLastRunning = "lastRunning";
+constexpr auto kServer = "server";
+constexpr auto kPort = "port";
+constexpr auto kTunnel = "tunnel";
+
+std::vector<last_running::Service> readLastRunning(QSettings& settings) {
+    std::vector<last_running::Service> services;
+    const int count = settings.beginReadArray(kLastRunning);
+    for (int i = 0; i < count; ++i) {
+        settings.setArrayIndex(i);
+        services.push_back({settings.value(kServer).toString().toStdString(),
+                            settings.value(kPort).toString().toStdString(),
+                            settings.value(kTunnel).toString().toStdString()});
+    }
+    settings.endArray();
+    return services;
+}
 
 } // namespace
 
@@ -32,8 +55,16 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
       renewal_(app.controller.runLoop(), [this] { stale_.renew(); }),
       notifier_(new DbusNotifier(this)), trayHost_(new TrayHost(this)),
       wake_(new WakeWatcher(renewal_, this)) {
-    keepInTray_ =
-        QSettings(settingsPath(), QSettings::IniFormat).value(kKeepInTray, false).toBool();
+    {
+        const QSettings settings(settingsPath(), QSettings::IniFormat);
+        keepInTray_ = settings.value(kKeepInTray, false).toBool();
+        startLastRunning_ = settings.value(kStartLastRunning, false).toBool();
+    }
+    // Once per launch, after the service list has been loaded: a second launch hands over
+    // before any of this is built. Every full end (Quit, the window's close that quits, a
+    // signal) comes through the application's end.
+    app_.didLaunch = [this] { startLastRunning(); };
+    app_.willEnd = [this] { rememberRunning(); };
 
     MainWindow* main = app_.windows.main.get();
     notices_ = std::make_unique<ServiceNotices>(app_.controller.runLoop(), *notifier_,
@@ -58,6 +89,10 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
             const int after = layout->indexOf(prefs->reconOption);
             layout->insertWidget(after >= 0 ? after + 1 : layout->count(), prefsBox_);
         }
+        // Tab goes through the section where it is shown, not after the window's buttons.
+        QWidget::setTabOrder(prefs->reconOption, prefsBox_->keepInTray);
+        QWidget::setTabOrder(prefsBox_->keepInTray, prefsBox_->startAtLogin);
+        QWidget::setTabOrder(prefsBox_->startAtLogin, prefsBox_->startLastRunning);
         followTrayOption();
         prefs->installEventFilter(this);
         // Connected after the preferences logic: the window has closed when its save succeeded.
@@ -69,6 +104,8 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
 
 DesktopShell::~DesktopShell() {
     delete wake_; // it tells renewal_, which goes before the children do
+    app_.didLaunch = nullptr;
+    app_.willEnd = nullptr;
     app_.controller.statusDidChange = nullptr;
     app_.controller.statusLineDidChange = nullptr;
 }
@@ -152,19 +189,62 @@ void DesktopShell::followTrayOption() {
 void DesktopShell::loadPreferences() {
     prefsBox_->keepInTray->setChecked(keepInTray_);
     prefsBox_->startAtLogin->setChecked(autostart::isEnabled(configHome().toStdString()));
+    prefsBox_->startLastRunning->setChecked(startLastRunning_);
 }
 
 void DesktopShell::savePreferences() {
     keepInTray_ = prefsBox_->keepInTray->isChecked();
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    settings.setValue(kKeepInTray, keepInTray_);
-    settings.sync();
+    startLastRunning_ = prefsBox_->startLastRunning->isChecked();
+    changeSettings([this](QSettings& settings) {
+        settings.setValue(kKeepInTray, keepInTray_);
+        settings.setValue(kStartLastRunning, startLastRunning_);
+        // Turned off, the services are forgotten: a later turn on starts nothing until an end
+        // has remembered them anew.
+        if (!startLastRunning_) settings.remove(kLastRunning);
+    });
     const std::string home = configHome().toStdString();
     const bool wanted = prefsBox_->startAtLogin->isChecked();
     if (wanted && !autostart::isEnabled(home))
         autostart::enable(home, QCoreApplication::applicationFilePath().toStdString());
     else if (!wanted)
         autostart::disable(home);
+}
+
+void DesktopShell::changeSettings(const std::function<void(QSettings&)>& change) {
+    const QString path = settingsPath();
+    constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    // QSettings replaces the file keeping its permissions: a new one is made owner-only first.
+    QDir().mkpath(QFileInfo(path).path());
+    QFile(path).open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly);
+    QSettings settings(path, QSettings::IniFormat);
+    change(settings);
+    settings.sync();
+    QFile::setPermissions(path, ownerOnly); // one written before it was owner-only
+}
+
+// Off, there is nothing to remember: the services were forgotten when it was turned off.
+void DesktopShell::rememberRunning() {
+    if (!startLastRunning_) return;
+    const std::vector<last_running::Service> running = last_running::of(app_.controller);
+    changeSettings([&running](QSettings& settings) {
+        settings.remove(kLastRunning);
+        settings.beginWriteArray(kLastRunning, static_cast<int>(running.size()));
+        for (int i = 0; i < static_cast<int>(running.size()); ++i) {
+            settings.setArrayIndex(i);
+            settings.setValue(kServer, QString::fromStdString(running[i].server));
+            settings.setValue(kPort, QString::fromStdString(running[i].listenPort));
+            settings.setValue(kTunnel, QString::fromStdString(running[i].tunnelDescription));
+        }
+        settings.endArray();
+    });
+}
+
+// The remembered services stay remembered until the next end: after a crash, the next launch
+// starts them again.
+void DesktopShell::startLastRunning() {
+    if (!startLastRunning_) return;
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    last_running::start(app_.controller, readLastRunning(settings), app_.controller.mainWindow);
 }
 
 void DesktopShell::quit() {

@@ -7,19 +7,22 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class DbusNotifier;
 class DesktopPrefsBox;
+class QSettings;
 class QuillboreApp;
 class TrayHost;
 class TrayIcon;
 class WakeWatcher;
 
 // The application on the desktop: the tray icon (from whenever a tray host is there), closing
-// to the tray, notices, restarts after sleep or a network change, and the desktop preferences (kept
-// in $XDG_CONFIG_HOME/QuillboreSSH/desktop.conf, apart from the data files). Installed beside the
-// application object; it only adds hooks to the controller and the windows.
+// to the tray, notices, restarts after sleep or a network change, the services started again at
+// launch, and the desktop preferences (kept in $XDG_CONFIG_HOME/QuillboreSSH/desktop.conf, apart
+// from the data files). Installed beside the application object, before its launch; it only
+// adds hooks to the application, the controller and the windows.
 class DesktopShell : public QObject {
     Q_OBJECT
 public:
@@ -44,11 +47,17 @@ private:
     void followTrayOption();
     void loadPreferences();
     void savePreferences();
+    // Writes desktop.conf through `change`, owner-only: it names servers and ports.
+    void changeSettings(const std::function<void(QSettings&)>& change);
+    // At the end: which services ran. At launch: start those again.
+    void rememberRunning();
+    void startLastRunning();
     void quit();
 
     QuillboreApp& app_;
     bool startHidden_;
     bool keepInTray_ = false;
+    bool startLastRunning_ = false;
     TrayActions actions_;
     StaleConnections stale_;
     RenewalTrigger renewal_;

@@ -13,8 +13,11 @@ QuillboreApp::QuillboreApp(RunLoop& runLoop, ProcessLauncher& launcher, SystemLo
 void QuillboreApp::launch(bool showWindow) {
     if (launched_) return;
     launched_ = true;
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, windows.main.get(),
-                     [this] { controller.applicationWillTerminate(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, windows.main.get(), [this] {
+        if (willEnd) willEnd();
+        controller.applicationWillTerminate();
+    });
     if (showWindow) windows.mainWindow.makeKeyAndOrderFront();
     controller.applicationDidFinishLaunching();
+    if (didLaunch) didLaunch();
 }

@@ -3,14 +3,18 @@
 its tray icon registers with the StatusNotifierWatcher, also one that comes later, and its
 menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a
 real change of the network renews the children of running services once and only with
-reconnection on, a second launch hands over to the running one, and the two data files stay
-byte for byte as they were.
+reconnection on, a second launch hands over to the running one, the command line acts on the
+running application, a launch starts the services that ran at the last end when the preference
+asks for it, Stop all and closing the window end the askpass mode's chain of starts, and the
+two data files stay byte for byte as they were.
 
 The services run the own-command mode with a stand-in for ssh that records its pid and
-sleeps, so that a tunnel child is a real, long-lived process.
+sleeps, so that a tunnel child is a real, long-lived process. In askpass mode, where the real
+ssh runs, the stand-in is its ProxyCommand: ssh waits for a server greeting that never comes.
 
     desktop_app_test.py APP
 """
+import configparser
 import json
 import os
 import shutil
@@ -31,10 +35,10 @@ APP = None
 SNI_IFACE = "org.kde.StatusNotifierItem"
 
 
-def write_home(services, command, reconnect):
+def write_home(services, command, reconnect, askpass=False):
     write_data_files([(server, port, "tester", password, "SOCKS")
-                      for server, port, password in services], "command", reconnect, command,
-                     "%u@%h")
+                      for server, port, password in services],
+                     "askpass" if askpass else "command", reconnect, command, "%u@%h")
 
 
 def focused_window_name():
@@ -64,6 +68,56 @@ def app_processes():
         except OSError:
             pass
     return found
+
+
+def visible_windows_named(pattern):
+    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
+                          capture_output=True, text=True)
+    return done.stdout.split()
+
+
+def alert_windows():
+    """The application's other shown windows: an alert's title is not found by name."""
+    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "quillbore-ssh"],
+                          capture_output=True, text=True)
+    return [w for w in done.stdout.split() if w not in visible_main_windows()]
+
+
+def keys_to(window, *keys):
+    subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "--clearmodifiers", *keys],
+                   check=True, capture_output=True, timeout=15)
+
+
+def flip_start_last_running(to):
+    """Opens the preferences with Ctrl+, on the main window, flips the box of the services
+    that ran at the last end and saves. Alt+D puts the focus on the desktop section's first
+    box (keep running in the tray: there is a tray); Tab goes on to start at login, then to
+    this one."""
+    main = wait_until("the main window", visible_main_windows)[0]
+    keys_to(main, "ctrl+comma")
+    prefs = wait_until("the preferences window", lambda: visible_windows_named("^Preferences$"))
+    keys_to(prefs[0], "alt+d", "Tab", "Tab", "space", "Return")
+    wait_until("the preferences window to close",
+               lambda: not visible_windows_named("^Preferences$"))
+    # Written right after the window has closed.
+    wait_until("the preference to be saved", lambda: desktop_settings().get(
+        "General", "startLastRunning", fallback="") == ("true" if to else "false"), timeout=5)
+
+
+def desktop_settings():
+    """desktop.conf as QSettings writes it: [General] and one section per array."""
+    settings = configparser.ConfigParser(interpolation=None)
+    settings.optionxform = str
+    settings.read(os.path.join(os.environ["XDG_CONFIG_HOME"], "QuillboreSSH", "desktop.conf"))
+    return settings
+
+
+def remembered_services():
+    if not desktop_settings().has_section("lastRunning"):
+        return None
+    array = desktop_settings()["lastRunning"]
+    return [tuple(array["%d\\%s" % (i, key)] for key in ("server", "port", "tunnel"))
+            for i in range(1, int(array["size"]) + 1)]
 
 
 def main_window_on_top_of(name):
@@ -203,8 +257,8 @@ class DesktopAppTest(unittest.TestCase):
         except FileNotFoundError:
             return []
 
-    def start(self, services, reconnect, args=(), tray=True):
-        write_home(services, self.command, reconnect)
+    def start(self, services, reconnect, args=(), tray=True, askpass=False):
+        write_home(services, self.command, reconnect, askpass)
         self.files_before = data_files()
         return App(self, args, tray)
 
@@ -580,6 +634,121 @@ class DesktopAppTest(unittest.TestCase):
         for pid in app_processes():
             os.kill(pid, signal.SIGTERM)
         wait_until("the started application to end", lambda: not app_processes(), timeout=20)
+
+
+    def test_a_launch_starts_the_services_that_ran_at_the_last_end_while_asked_to(self):
+        if shutil.which("xdotool") is None:
+            self.skipTest("xdotool is missing")
+        conf = os.path.join(os.environ["XDG_CONFIG_HOME"], "QuillboreSSH", "desktop.conf")
+        self.addCleanup(lambda: os.path.exists(conf) and os.remove(conf))  # the tests share it
+        app = self.start([("one.example", "1120", "pw-one"), ("two.example", "1121", "pw-two"),
+                          ("three.example", "1122", "pw-three")], reconnect=False)
+        flip_start_last_running(to=True)
+        self.files_before = data_files()  # Save writes the preferences file
+        app.click("one.example")
+        app.click("three.example")
+        for server in ("one.example", "three.example"):
+            wait_until(server + " to run", lambda: app.label(server).endswith("Running..."))
+        self.finish(app)
+        self.assertEqual(remembered_services(), [("one.example", "1120", "SOCKS"),
+                                                 ("three.example", "1122", "SOCKS")])
+        with open(conf) as f:
+            self.assertNotRegex(f.read(), "tester|pw-")
+
+        # Remembered again at each end, so the --hidden launch after it starts them too.
+        for args in ((), ("--hidden",)):
+            with self.subTest(args=args):
+                before = len(self.children())
+                app = App(self, args)
+                for server in ("one.example", "three.example"):
+                    wait_until(server + " to run",
+                               lambda: app.label(server).endswith("Running..."))
+                self.assertTrue(app.label("two.example").endswith("Idle..."))
+                self.assertEqual(len(self.children()), before + 2)
+                # A second launch hands over before it could start anything.
+                second = subprocess.run([APP, *args], capture_output=True, timeout=10)
+                self.assertEqual(second.returncode, 0)
+                time.sleep(0.5)  # a child of it would have written its pid by now
+                self.assertEqual(len(self.children()), before + 2)
+                if args:
+                    app.click("Show window")
+                    flip_start_last_running(to=False)
+                    self.assertIsNone(remembered_services(), "kept after it was turned off")
+                    self.files_before = data_files()
+                self.finish(app)
+
+        # Off: nothing is remembered at the end and nothing starts.
+        self.assertIsNone(remembered_services())
+        before = len(self.children())
+        app = App(self)
+        time.sleep(1.0)  # a start at launch would have written its pid by now
+        self.assertEqual(len(self.children()), before)
+        for server in ("one.example", "two.example", "three.example"):
+            self.assertTrue(app.label(server).endswith("Idle..."), server)
+        self.finish(app)
+
+    def askpass_chain(self):
+        """Four services in askpass mode, Start all from the tray. Answers once the first ssh
+        runs and the delay alert on the main window has been closed with Return, which must
+        work while the chain goes on."""
+        if shutil.which("xdotool") is None:
+            self.skipTest("xdotool is missing")
+        # ssh ends without a word to its ProxyCommand when it is stopped this early: the
+        # stand-in ends with the end of what ssh sends it.
+        proxy = os.path.join(self.dir, "fake-proxy")
+        with open(proxy, "w") as f:
+            f.write("#!/bin/sh\necho $$ >> '%s'\nexec cat >/dev/null\n" % self.pids_file)
+        os.chmod(proxy, 0o755)
+        ssh = os.path.join(HOME, ".ssh")
+        os.makedirs(ssh, mode=0o700, exist_ok=True)
+        config = os.path.join(ssh, "config")
+        with open(os.open(config, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600), "w") as f:
+            f.write("Host *.example\n    ProxyCommand %s\n" % proxy)
+        self.addCleanup(os.remove, config)
+        self.servers = ["chain%d.example" % i for i in range(1, 5)]
+        app = self.start([(server, str(1130 + i), "pw-chain")
+                          for i, server in enumerate(self.servers)],
+                         reconnect=False, askpass=True)
+        wait_until("the main window", visible_main_windows)
+        app.click("Start all")
+        wait_until("the first ssh", self.children)
+        alert = wait_until("the delay alert", alert_windows)
+        keys_to(alert[0], "Return")
+        wait_until("the alert to close", lambda: not alert_windows())
+        self.assertLess(len(self.children()), len(self.servers),
+                        "the window answered only at the end of the chain")
+        return app
+
+    def test_stop_all_from_the_tray_ends_the_askpass_chain(self):
+        app = self.askpass_chain()
+        wait_until("the second ssh", lambda: len(self.children()) >= 2)
+        app.click("Stop all")
+        wait_until("every service to be stopped",
+                   lambda: app.tooltip() == "QuillboreSSH: 0 of 4 services running")
+        started = len(self.children())
+        self.assertLess(started, len(self.servers))
+        time.sleep(2 * 2.0 + 1.0)  # two more starts of the chain would have come
+        self.assertEqual(len(self.children()), started, "a start after Stop all")
+        self.assertEqual(app.tooltip(), "QuillboreSSH: 0 of 4 services running")
+        self.finish(app)
+
+    def test_closing_the_window_ends_the_application_and_the_askpass_chain(self):
+        close = os.environ.get("QB_X11_CLOSE", "")
+        if not close:
+            self.skipTest("qb-x11-close was not built (no Xlib)")
+        app = self.askpass_chain()
+        # Right after a start: the next one is a whole spacing away.
+        seen = len(self.children())
+        wait_until("another ssh", lambda: len(self.children()) > seen)
+        started = len(self.children())
+        subprocess.run([close, visible_main_windows()[0]], check=True, timeout=15)
+        self.assertEqual(app.process.wait(timeout=20), 0)
+        self.assertEqual(data_files(), self.files_before, "the data files changed")
+        time.sleep(1.0)  # what the application started last has written its pid by now
+        self.assertEqual(len(self.children()), started, "a start after the window closed")
+        for pid in self.children():
+            wait_until("child %d to end with the application" % pid, lambda: not alive(pid),
+                       timeout=5)
 
 
 if __name__ == "__main__":

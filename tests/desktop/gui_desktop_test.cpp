@@ -26,6 +26,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace gui_test;
 
@@ -104,14 +105,18 @@ private slots:
 
     void theDesktopSectionHasItsOwnHeadingAndStartsOff() {
         QVERIFY(box());
-        QCOMPARE(box()->title(), QStringLiteral("Desktop"));
+        QCOMPARE(box()->title(), QStringLiteral("&Desktop"));
         QCOMPARE(box()->keepInTray->text(),
                  QStringLiteral("Keep running in the tray when the window is closed"));
+        QCOMPARE(
+            box()->startLastRunning->text(),
+            QStringLiteral("Start the services that were running when the application last ended"));
         main().preferencesAction->trigger();
         QVERIFY(QTest::qWaitFor([&] { return prefs().isVisible(); }, 2000));
         QVERIFY(box()->isVisible());
         QVERIFY(!box()->keepInTray->isChecked());
         QVERIFY(!box()->startAtLogin->isChecked());
+        QVERIFY(!box()->startLastRunning->isChecked());
         QTest::mouseClick(prefs().cancelButton, Qt::LeftButton);
     }
 
@@ -148,6 +153,10 @@ private slots:
         QSettings stored(env("XDG_CONFIG_HOME") + "/QuillboreSSH/desktop.conf",
                          QSettings::IniFormat);
         QCOMPARE(stored.value("keepInTray").toBool(), true);
+        // It names servers once services are remembered in it.
+        struct stat st {};
+        QCOMPARE(::stat(qPrintable(stored.fileName()), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
 
         QSignalSpy quits(main().quitAction, &QAction::triggered);
         main().close();
