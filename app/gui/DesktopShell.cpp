@@ -81,6 +81,14 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
 
     // A window that is not shown is out of use: the idle lock counts from the start.
     if (!showsWindowAtLaunch()) app_.controller.windowDidResignMain();
+    if (startHidden_ && !hasTray()) {
+        trayGrace_ = new QTimer(this);
+        trayGrace_->setSingleShot(true);
+        connect(trayGrace_, &QTimer::timeout, this, [this] {
+            if (!hasTray()) showWindow();
+        });
+        trayGrace_->start(kTrayGraceMs);
+    }
 
     // The preferences window is built when it is first opened; the section goes in then.
     app_.windows.whenPreferencesBuilt(this, [this](PreferencesDialog* prefs) {
@@ -111,7 +119,7 @@ DesktopShell::~DesktopShell() {
 }
 
 bool DesktopShell::showsWindowAtLaunch() const {
-    return !(startHidden_ && hasTray());
+    return !startHidden_;
 }
 
 bool DesktopShell::hasTray() const {

@@ -15,6 +15,7 @@ class DesktopPrefsBox;
 class QSettings;
 class QuillboreApp;
 class TrayHost;
+class QTimer;
 class TrayIcon;
 class WakeWatcher;
 
@@ -29,7 +30,11 @@ public:
     DesktopShell(QuillboreApp& app, bool startHidden);
     ~DesktopShell() override;
 
-    // Whether launch should show the main window: not when started hidden into a tray.
+    // How long a hidden start waits for a tray that is not there yet (at login the panel may
+    // come up after the application) before it shows the window after all.
+    static constexpr int kTrayGraceMs = 5000;
+    // Whether launch should show the main window: not when started hidden. Without a tray,
+    // a hidden start shows it once kTrayGraceMs have passed without one.
     bool showsWindowAtLaunch() const;
     bool hasTray() const;
     // Shows and raises the main window, as the tray's Show window does.
@@ -56,6 +61,7 @@ private:
 
     QuillboreApp& app_;
     bool startHidden_;
+    QTimer* trayGrace_ = nullptr;
     bool keepInTray_ = false;
     bool startLastRunning_ = false;
     TrayActions actions_;

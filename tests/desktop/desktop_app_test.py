@@ -382,18 +382,24 @@ class DesktopAppTest(unittest.TestCase):
             app.terminate()
             self.assertEqual(app.wait(timeout=20), 0)
 
+    # At login the panel may come up after the application: a hidden start waits for it a
+    # while, and stays hidden in the tray that comes.
     def test_a_tray_that_comes_after_the_application_gets_the_icon(self):
         watcher = fake_watcher(dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"]))
         watcher.Stop(dbus_interface="org.quillbore.Test")
         self.addCleanup(watcher.Start, dbus_interface="org.quillbore.Test")
         before = len(calls("RegisterStatusNotifierItem"))
-        app = self.start([("late.example", "1098", "pw-late")], reconnect=False, tray=False)
-        wait_until("the main window", visible_main_windows)
+        app = self.start([("late.example", "1098", "pw-late")], reconnect=False,
+                         args=("--hidden",), tray=False)
+        time.sleep(1.0)
         self.assertEqual(calls("RegisterStatusNotifierItem")[before:], [])
+        self.assertEqual(visible_main_windows(), [])
 
         watcher.Start(dbus_interface="org.quillbore.Test")
         app.find_tray_icon(before)
         self.assertEqual(app.tooltip(), "QuillboreSSH: 0 of 1 service running")
+        time.sleep(5.0)  # past the wait for a tray
+        self.assertEqual(visible_main_windows(), [], "shown although a tray came")
         # A panel that restarts: the icon is registered with the new watcher too.
         before = len(calls("RegisterStatusNotifierItem"))
         watcher.Stop(dbus_interface="org.quillbore.Test")
