@@ -28,8 +28,8 @@ public:
 
 struct Alert {
     enum class Style { Warning = 0, Informational = 1, Critical = 2 };
-    std::string messageText;      // the headline
-    std::string informativeText;  // the body
+    std::string messageText;     // the headline
+    std::string informativeText; // the body
     std::string buttonTitle = "OK";
     Style style = Style::Warning;
     std::string detailText; // shown under the body when not empty (a child's last words)
@@ -58,7 +58,7 @@ public:
 
 class TextView : public Control {
 public:
-    virtual std::string string() const = 0;  // lines separated by LF
+    virtual std::string string() const = 0; // lines separated by LF
     virtual void setString(const std::string& value) = 0;
 };
 
@@ -71,7 +71,7 @@ public:
     virtual void setEnabled(bool enabled) = 0;
     virtual std::string title() const = 0;
     virtual void setTitle(const std::string& title) = 0;
-    virtual std::string image() const = 0;  // name of the image last set, "" for none
+    virtual std::string image() const = 0; // name of the image last set, "" for none
     virtual void setImage(const std::string& imageName) = 0;
 };
 
@@ -126,12 +126,14 @@ public:
     virtual void tableViewSelectionDidChange(TableView*) {}
 };
 
-// Every reloadData asks the data source for the row count once and for the cells of every
-// column of every row, and shows that snapshot until the next reload. A selected row at or
-// past the new end is then unselected, and the data source told so.
+// Every reloadData asks the data source for the row count once, before it returns, and for the
+// cells of every column of a row before that row is shown or read again (reloads close together
+// may share one such ask; a row never shown nor read need not be asked for), and shows what it
+// got until the next reload. A selected row at or past the new end is unselected before
+// reloadData returns, and the data source told so.
 class TableView : public Control {
 public:
-    virtual long selectedRow() const = 0;  // -1 when none
+    virtual long selectedRow() const = 0; // -1 when none
     virtual void reloadData() = 0;
     // Replaces the selection by this one row; a row outside the table selects nothing.
     virtual void selectRow(long row) = 0;
