@@ -7,6 +7,7 @@
 //   qb-bench-app serve     runs; commands, one per line, each answered with one line:
 //       start-all          Start with no row selected (every saved service)
 //       running            "running N": rows that read "Running..."
+//       marked             "marked N": rows whose forward carries a warning mark
 //       keep-keys          ticks "Keep keys" (the idle lock then leaves the agent's keys)
 //       hide | show | minimize
 //       timing             the check timing (CheckTimes), then "end"
@@ -37,6 +38,14 @@ long runningCount(const QuillboreDel& c) {
     if (c.theServiceList)
         for (const auto& e : *c.theServiceList)
             n += e.status == "Running...";
+    return n;
+}
+
+long markedCount(const QuillboreDel& c) {
+    long n = 0;
+    if (c.theServiceList)
+        for (const auto& e : *c.theServiceList)
+            n += e.service && !e.service->warning().empty();
     return n;
 }
 
@@ -98,6 +107,8 @@ int main(int argc, char* argv[]) {
                 answer("ok");
             } else if (command == "running") {
                 answer("running " + std::to_string(runningCount(controller)));
+            } else if (command == "marked") {
+                answer("marked " + std::to_string(markedCount(controller)));
             } else if (command == "hide") {
                 window.hide();
                 answer("ok");

@@ -130,9 +130,11 @@ public:
     virtual void tableViewSelectionDidChange(TableView*) {}
 };
 
-// Every reloadData asks the data source for the row count once and for the cells of every
-// column of every row, and shows that snapshot until the next reload. A selected row at or
-// past the new end is then unselected, and the data source told so.
+// Every reloadData asks the data source for the row count once, before it returns, and for the
+// cells of every column of a row before that row is shown or read again (reloads close together
+// may share one such ask; a row never shown nor read need not be asked for), and shows what it
+// got until the next reload. A selected row at or past the new end is unselected before
+// reloadData returns, and the data source told so.
 class TableView : public Control {
 public:
     virtual long selectedRow() const = 0; // -1 when none

@@ -182,7 +182,7 @@ void DesktopShell::scheduleTrayRefresh() {
     refreshPending_ = true;
     QTimer::singleShot(0, this, [this] {
         refreshPending_ = false;
-        tray_->show(TrayView::of(app_.controller));
+        tray_->show(trayViews_.of(app_.controller));
     });
 }
 

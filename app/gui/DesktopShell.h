@@ -4,6 +4,7 @@
 #include "desktop/ServiceNotices.h"
 #include "desktop/StaleConnections.h"
 #include "desktop/TrayActions.h"
+#include "desktop/TrayViewBuilder.h"
 
 #include <QObject>
 #include <QString>
@@ -71,6 +72,7 @@ private:
     std::unique_ptr<ServiceNotices> notices_;
     TrayHost* trayHost_;
     TrayIcon* tray_ = nullptr; // made when a tray host first shows up, then kept
+    TrayViewBuilder trayViews_;
     WakeWatcher* wake_;
     DesktopPrefsBox* prefsBox_ = nullptr; // once the preferences window is built
     bool refreshPending_ = false;

@@ -85,7 +85,13 @@ void LogWindow::setSource(ActivityLog* log, std::function<std::vector<std::strin
     log_ = log;
     services_ = std::move(services);
     log_->onAdd = [this](const ActivityLog::Entry& entry) {
-        if (filter->findText(QString::fromStdString(entry.service)) < 0) refillFilter();
+        // Closed, the window catches up when it shows again (showEvent): every line otherwise
+        // costs a layout of the text that nobody sees.
+        if (!isVisible()) {
+            behind_ = true;
+            return;
+        }
+        if (!filterNames_.contains(QString::fromStdString(entry.service))) refillFilter();
         if (!shows(entry.service)) return;
         // Follows the end only when the user has not scrolled up to read.
         QScrollBar* bar = text->verticalScrollBar();
@@ -100,6 +106,7 @@ void LogWindow::setSource(ActivityLog* log, std::function<std::vector<std::strin
 
 void LogWindow::showEvent(QShowEvent* event) {
     refillFilter();
+    if (behind_) rebuild();
     QWidget::showEvent(event);
 }
 
@@ -123,6 +130,7 @@ void LogWindow::refillFilter() {
         for (const auto& entry : log_->entries())
             add(entry.service);
     const QString current = filter->currentIndex() > 0 ? filter->currentText() : QString();
+    filterNames_ = seen;
     QSignalBlocker block(filter);
     filter->clear();
     filter->addItem(allServices());
@@ -133,6 +141,7 @@ void LogWindow::refillFilter() {
 }
 
 void LogWindow::rebuild() {
+    behind_ = false;
     text->clear();
     if (!log_) return;
     QStringList lines;

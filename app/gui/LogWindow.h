@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSet>
+#include <QString>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -40,4 +42,6 @@ private:
 
     ActivityLog* log_ = nullptr;
     std::function<std::vector<std::string>()> services_;
+    QSet<QString> filterNames_; // the services the filter offers
+    bool behind_ = false;       // lines came while the window was closed
 };

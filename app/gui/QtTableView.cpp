@@ -4,10 +4,14 @@
 #include "ServiceTableWidget.h"
 
 #include <QItemSelectionModel>
+#include <algorithm>
+#include <limits>
 
 QtTableView::QtTableView(ServiceTableWidget* view)
     : view_(view), model_(new ServiceTableModel(view)) {
     view_->setModel(model_);
+    model_->refreshRow = [this](int row) { refreshRow(row); };
+    model_->rowsOnScreen = [this] { return rowsOnScreen(); };
     QObject::connect(view_, &ServiceTableWidget::clickedRow, view_, [this] {
         if (action_) action_();
     });
@@ -17,7 +21,11 @@ QtTableView::QtTableView(ServiceTableWidget* view)
 }
 
 QtTableView::~QtTableView() {
-    if (view_) QObject::disconnect(view_, nullptr, view_, nullptr);
+    if (!view_) return;
+    QObject::disconnect(view_, nullptr, view_, nullptr);
+    model_->refreshRow = nullptr;
+    model_->rowsOnScreen = nullptr;
+    model_->rowToolTip = nullptr;
 }
 
 long QtTableView::selectedRow() const {
@@ -26,29 +34,14 @@ long QtTableView::selectedRow() const {
     return selected.isEmpty() ? -1 : selected.first().row();
 }
 
+// The row count at once: the data source acts on it (buttons, the saved file) and the selection
+// follows it. The cells follow after the turn of the event loop, or when first read (the model).
 void QtTableView::reloadData() {
-    cells_.clear();
-    std::vector<ServiceTableModel::Row> rows;
-    if (dataSource_) {
-        const long count = dataSource_->numberOfRowsInTableView(this);
-        rows.reserve(static_cast<std::size_t>(std::max(0L, count)));
-        for (long r = 0; r < count; ++r) {
-            ServiceTableModel::Row row;
-            for (int c = 0; c < ServiceTableModel::kColumns; ++c) {
-                TableColumn column(ServiceTableModel::identifiers()[static_cast<std::size_t>(c)]);
-                if (CellView* cell = dataSource_->viewForTableColumn(this, &column, r)) {
-                    row[static_cast<std::size_t>(c)] = {QString::fromStdString(cell->text()),
-                                                        QString::fromStdString(cell->image())};
-                }
-            }
-            rows.push_back(std::move(row));
-        }
-    }
+    const long count = dataSource_ ? std::max(0L, dataSource_->numberOfRowsInTableView(this)) : 0;
     // Rows past the new end lose their selection. Cleared here, before Qt's own single-selection
     // rule would move the selection onto a neighbouring row.
     bool dropped = false;
     if (view_ && view_->selectionModel()) {
-        const int count = static_cast<int>(rows.size());
         QItemSelectionModel* selection = view_->selectionModel();
         if (selection->currentIndex().row() >= count)
             selection->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
@@ -57,9 +50,30 @@ void QtTableView::reloadData() {
             dropped = true;
         }
     }
-    model_->setRows(std::move(rows));
+    cells_.clear();
+    model_->setRowCount(static_cast<int>(std::min<long>(count, std::numeric_limits<int>::max())));
     // The data source saw the old selection while it counted the rows.
     if (dropped && dataSource_) dataSource_->tableViewSelectionDidChange(this);
+}
+
+void QtTableView::refreshRow(int row) {
+    for (int c = 0; c < ServiceTableModel::kColumns; ++c) {
+        TableColumn column(ServiceTableModel::identifiers()[static_cast<std::size_t>(c)]);
+        const CellView* cell =
+            dataSource_ ? dataSource_->viewForTableColumn(this, &column, row) : nullptr;
+        if (cell)
+            model_->setCell(row, c, cell->text(), cell->image());
+        else
+            model_->setCell(row, c, {}, {});
+    }
+}
+
+std::pair<int, int> QtTableView::rowsOnScreen() const {
+    if (!view_ || !view_->isVisible()) return {0, -1};
+    const int first = view_->rowAt(0);
+    if (first < 0) return {0, -1};
+    const int last = view_->rowAt(view_->viewport()->height() - 1);
+    return {first, last < 0 ? model_->rowCount() - 1 : last};
 }
 
 void QtTableView::selectRow(long row) {

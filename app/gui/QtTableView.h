@@ -4,16 +4,18 @@
 #include "controller/toolkit.h"
 
 #include <QPointer>
-#include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class ServiceTableModel;
 
-// The table as the controller sees it. reloadData asks the data source for the row count
-// once and for every cell of every row, and the view shows that snapshot until the next
-// reload: the controller saves the service list at each row count, so a reload writes the
-// file once however often Qt repaints.
+// The table as the controller sees it. reloadData asks the data source for the row count at
+// once (the controller saves the service list then) and makes every row stale; the cells of a
+// stale row are asked for once, after the turn of the event loop for the rows on screen, or
+// when first read for the others (ServiceTableModel). The view shows them until the next
+// reload, however often Qt repaints.
 class QtTableView : public TableView {
 public:
     explicit QtTableView(ServiceTableWidget* view);
@@ -33,10 +35,13 @@ public:
     ServiceTableModel* model() const { return model_; }
 
 private:
+    void refreshRow(int row);
+    std::pair<int, int> rowsOnScreen() const;
+
     QPointer<ServiceTableWidget> view_;
     ServiceTableModel* model_; // owned by the view
     TableDataSource* dataSource_ = nullptr;
     std::function<void()> action_;
     std::function<void()> doubleAction_;
-    std::deque<std::unique_ptr<CellView>> cells_; // made during the last reload
+    std::vector<std::unique_ptr<CellView>> cells_; // made since the last reload
 };

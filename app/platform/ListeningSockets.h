@@ -5,11 +5,12 @@
 #include <sys/types.h>
 #include <vector>
 
-// Which processes listen on a local TCP port, as the kernel tells it in /proc: the listening
-// sockets of /proc/net/tcp and /proc/net/tcp6 (state 0A) on the port, matched by inode against
-// the "socket:[inode]" links in /proc/<pid>/fd. No connection is opened. Only the processes
-// whose descriptor tables we may read (our own, or all as root) can be named.
-// Where there is no /proc the answers are empty.
+// Which processes listen on a local TCP port, as the kernel tells it: the listening TCP
+// sockets (IPv4 and IPv6) on the port, matched by inode against the "socket:[inode]" links in
+// /proc/<pid>/fd. The sockets come from the kernel's sock_diag interface, or, where that cannot
+// be asked (and for a made-up /proc), from /proc/net/tcp and /proc/net/tcp6 (state 0A). No
+// connection is opened. Only the processes whose descriptor tables we may read (our own, or all
+// as root) can be named. Where there is no /proc the answers are empty.
 class ListeningSockets {
 public:
     struct Socket {

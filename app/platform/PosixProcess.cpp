@@ -6,13 +6,18 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
+#include <memory>
+#include <new>
 #include <poll.h>
+#include <pthread.h>
 #include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #ifdef __linux__
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #endif
@@ -87,7 +92,7 @@ int placeOn(int fd, int target) {
 // In the child: closes every descriptor above the standard ones except `keep`, also those
 // opened without close-on-exec (by a library, or by another thread between its open and
 // fcntl), so that a child never holds another child's pipe or a listening socket open.
-// `limit` (the descriptor limit, asked before the fork) bounds the loop where the kernel has
+// `limit` (the descriptor limit, asked before the start) bounds the loop where the kernel has
 // no close_range.
 void closeAllBut(int keep, long limit) {
     const auto closeRange = [limit](unsigned first, unsigned last) {
@@ -149,20 +154,29 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     }
 }
 
-// Runs in the child between fork and exec: async-signal-safe calls only. Never returns.
+// Runs in the child between its start and exec: async-signal-safe calls only. Never returns.
 // `outputWrite` (-1: inherit) becomes the child's standard output and standard error. Only
-// 0-2 and the close-on-exec error pipe stay open up to the exec.
+// 0-2 and the close-on-exec error pipe stay open up to the exec. Every signal is blocked on
+// entry (see launch); the handlers are reset before any can arrive.
 [[noreturn]] void execChild(const char* path, char* const argv[], char* const envp[],
                             bool diesWithParent, int stdinRead, int errorWrite, int outputWrite,
                             pid_t parent, long descriptorLimit) {
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     struct sigaction standard = {};
     standard.sa_handler = SIG_DFL;
     ::sigemptyset(&standard.sa_mask);
-    for (int number : {SIGINT, SIGTERM, SIGPIPE})
-        ::sigaction(number, &standard, nullptr);
+    // The application's handlers must not run here, in its memory: caught signals go back to
+    // their defaults, and so do these three, which the application may ignore.
+    for (int number = 1; number < NSIG; ++number) {
+        struct sigaction current = {};
+        if (::sigaction(number, nullptr, &current) != 0) continue;
+        const bool caught = (current.sa_flags & SA_SIGINFO) != 0 ||
+                            (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN);
+        if (caught || number == SIGINT || number == SIGTERM || number == SIGPIPE)
+            ::sigaction(number, &standard, nullptr);
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
 #ifdef __linux__
     // Dies with the application; the getppid test covers a parent that died before prctl.
     if (diesWithParent && (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent))
@@ -191,6 +205,57 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     while (::write(errorWrite, &error, sizeof error) < 0 && errno == EINTR) {
     }
     ::_exit(kCannotStart);
+}
+
+struct ChildStart {
+    const char* path;
+    char* const* argv;
+    char* const* envp;
+    bool diesWithParent;
+    int stdinRead;
+    int errorWrite;
+    int outputWrite;
+    pid_t parent;
+    long descriptorLimit;
+};
+
+[[noreturn]] void execChild(const ChildStart& s) {
+    execChild(s.path, s.argv, s.envp, s.diesWithParent, s.stdinRead, s.errorWrite, s.outputWrite,
+              s.parent, s.descriptorLimit);
+}
+
+#ifdef __linux__
+// What the child needs of a stack until its exec.
+constexpr std::size_t kChildStackBytes = 64 * 1024;
+
+int childMain(void* start) {
+    execChild(*static_cast<const ChildStart*>(start));
+}
+#endif
+
+// Starts the child, which runs execChild. On Linux it shares our memory, on a stack of its own,
+// up to its exec, while this thread waits: no copy of the application's page tables (the more
+// the application holds, the more a fork costs, and the more copy-on-write faults follow it).
+// Signals stay blocked in between, so none of our handlers runs in the child.
+pid_t startChild(const ChildStart& start) {
+    sigset_t all, previous;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+#ifdef __linux__
+    pid_t pid = -1;
+    if (auto stack = std::unique_ptr<char[]>(new (std::nothrow) char[kChildStackBytes])) {
+        // The stack grows down from its end, which must be 16-byte aligned.
+        const auto top =
+            reinterpret_cast<std::uintptr_t>(stack.get() + kChildStackBytes) & ~std::uintptr_t{15};
+        pid = ::clone(childMain, reinterpret_cast<void*>(top), CLONE_VM | CLONE_VFORK | SIGCHLD,
+                      const_cast<ChildStart*>(&start));
+    }
+#else
+    const pid_t pid = ::fork();
+    if (pid == 0) execChild(start);
+#endif
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return pid;
 }
 
 } // namespace
@@ -224,7 +289,7 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    // Built before the fork: the child may only make async-signal-safe calls.
+    // Built before the start: the child may only make async-signal-safe calls.
     std::vector<std::string> environment;
     std::vector<char*> envp;
     if (!environment_.empty()) {
@@ -255,12 +320,9 @@ void PosixProcess::launch(const std::string& path, const std::vector<std::string
     }
 
     const long descriptorLimit = ::sysconf(_SC_OPEN_MAX);
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        execChild(path.c_str(), argv.data(), envp.empty() ? nullptr : envp.data(),
-                  diesWithApplication_, stdinPipe[0], errorPipe[1], outputPipe[1], parent,
-                  descriptorLimit < 0 ? 1024 : descriptorLimit);
+    const pid_t pid = startChild({path.c_str(), argv.data(), envp.empty() ? nullptr : envp.data(),
+                                  diesWithApplication_, stdinPipe[0], errorPipe[1], outputPipe[1],
+                                  ::getpid(), descriptorLimit < 0 ? 1024 : descriptorLimit});
 
     closeFd(stdinPipe[0]);
     closeFd(errorPipe[1]);

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
-// A child started with fork/execv. The parent learns of a failed exec through a close-on-exec
+// A child started with execv, after a clone that shares the application's memory up to the
+// exec on Linux (fork elsewhere). The parent learns of a failed exec through a close-on-exec
 // pipe, so a child that cannot be started is known at launch() and looks like one that
 // ended at once with status 127 (should that pipe fail to be read, launch() never waits: the
 // child counts as started and, if its exec failed, ends at once with 127 by itself). Only the
 // pid it started is ever waited for or signalled.
 //
-// The standard-input text is written into the pipe before the fork, so it must fit in the
+// The standard-input text is written into the pipe before the start, so it must fit in the
 // pipe buffer (64 KiB, grown up to the system limit on Linux); anything beyond is dropped.
 // On Linux the child is sent SIGTERM when the thread that launched it ends, which in the
 // application is the main thread, i.e. when the application dies (unless told otherwise).

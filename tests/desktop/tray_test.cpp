@@ -6,7 +6,9 @@
 #include "desktop/RemoteCommands.h"
 #include "desktop/TrayActions.h"
 #include "desktop/TrayView.h"
+#include "desktop/TrayViewBuilder.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -97,6 +99,34 @@ TEST_F(Tray, TheToolTipCountsRunningServicesAndEntriesNameServerTunnelAndStatus)
     EXPECT_EQ(v.entries[2].label, "c.example  reverse 127.0.0.1:22 :2222  Starting...");
     for (const auto& e : v.entries)
         EXPECT_EQ(e.label.find("secret-pw"), std::string::npos);
+}
+
+// The tray is refreshed by one builder all along: after each change it shows what a view
+// made afresh shows, whether a status, a field, the rows' order or the lock changed.
+TEST_F(Tray, ARefreshedViewShowsWhatAFreshOneShows) {
+    add("a.example", "900", "db:5432");
+    add("b.example", "901", "db:5433");
+    add("c.example", "902", "db:5434");
+    TrayViewBuilder builder;
+    const struct {
+        const char* change;
+        std::function<void()> make;
+    } changes[] = {
+        {"nothing", [] {}},
+        {"a status", [&] { setStatus(1, "Running..."); }},
+        {"another status", [&] { setStatus(1, "Failed..."); }},
+        {"a port", [&] { (*c.theServiceList)[2].listenPort = "9902"; }},
+        {"a tunnel", [&] { (*c.theServiceList)[2].tunnelDescription = "SOCKS"; }},
+        {"a server", [&] { (*c.theServiceList)[0].server = "z.example"; }},
+        {"a row removed", [&] { c.theServiceList->erase(c.theServiceList->begin()); }},
+        {"a row added", [&] { add("d.example", "903", "db:5435"); }},
+        {"the lock", [&] { actions.lock(); }},
+    };
+    for (const auto& change : changes) {
+        change.make();
+        EXPECT_EQ(builder.of(c), TrayView::of(c)) << change.change;
+    }
+    EXPECT_EQ(builder.of(c).entries.at(0).label, "b.example  local db:5433 :901  Failed...");
 }
 
 TEST_F(Tray, AServiceEntryStartsAndStopsThatServiceAndKeepsTheUsersSelection) {

@@ -209,6 +209,13 @@ private slots:
         QVERIFY(app->controller.activityLog.entries().empty());
         QTest::mouseClick(logView().closeButton, Qt::LeftButton);
         QVERIFY(!logView().isVisible());
+
+        // What comes while the window is closed is there when it opens again.
+        app->controller.stopAll(&ui().mainWindow);
+        main().showLogAction->trigger();
+        QTRY_VERIFY(logView().isVisible());
+        QVERIFY(logView().text->toPlainText().contains(bastion + "  * stop"));
+        QTest::mouseClick(logView().closeButton, Qt::LeftButton);
     }
 
     // 100 MB of output through the Qt event loop: the application keeps what it bounds.

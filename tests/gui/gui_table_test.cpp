@@ -270,6 +270,40 @@ private slots:
         VERIFY_BUTTONS(true, "Start Service");
     }
 
+    // A burst of changes in one turn of the event loop (Start all, then removing the selected
+    // last row) reads right at once, on screen or off it, before the table has asked for its
+    // cells again; the file holds the list at once; after the turn every row is right.
+    void aBurstOfChangesReadsRightBeforeAndAfterTheTurn() {
+        launchWith(60);
+        view()->scrollToBottom();
+        clickRow(59);
+        VERIFY_BUTTONS(true, "Start Service");
+        QAccessibleTableInterface* cells = accessible(view())->tableInterface();
+        QVERIFY(cells);
+
+        QVERIFY(app->controller.startAll(&ui().mainWindow) == QuillboreDel::Refusal::None);
+        QTest::mouseClick(main().removeButton, Qt::LeftButton);
+
+        QCOMPARE(table()->rowCount(), 59);
+        QCOMPARE(ui().serviceList.selectedRow(), -1L);
+        VERIFY_BUTTONS(false, "Start Services");
+        const auto saved = servicelist::decode(
+            cipher::decryptString(readHomeFile(".QuillboreSSH.lst"), login().toStdString()));
+        QCOMPARE(saved.records.size(), std::size_t{59});
+        QCOMPARE(saved.records.back().listenPort, std::string("9059"));
+        QCOMPARE(cells->cellAt(0, 0)->text(QAccessible::Description), QString("Starting..."));
+        QCOMPARE(cellText(table(), 58, 3), QString("Starting..."));
+
+        QCoreApplication::sendPostedEvents();
+        view()->scrollToTop();
+        (void)view()->viewport()->grab();
+        for (int row = 0; row < table()->rowCount(); ++row) {
+            QCOMPARE(cellText(table(), row, 2), QString::number(9001 + row));
+            QCOMPARE(cellText(table(), row, 3), QString("Starting..."));
+            QCOMPARE(cellImage(table(), row, 0), QString(image::StatusPartiallyAvailable));
+        }
+    }
+
     void removingTheOnlyRowDisablesEditAndRemove() {
         launchWith(1);
         clickRow(0);

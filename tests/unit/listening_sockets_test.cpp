@@ -15,20 +15,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A TCP socket on a 127.0.0.1 port of the kernel's choice, listening or only bound.
+// A TCP socket on a loopback port of the kernel's choice (127.0.0.1, or ::1), listening or only
+// bound. Port 0 when it could not be made (a machine without IPv6).
 struct LoopbackSocket {
-    explicit LoopbackSocket(bool listening) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), length);
+    explicit LoopbackSocket(bool listening, int family = AF_INET) {
+        fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage a{};
+        socklen_t length = sizeof(sockaddr_in);
+        if (family == AF_INET6) {
+            auto* six = reinterpret_cast<sockaddr_in6*>(&a);
+            six->sin6_family = AF_INET6;
+            six->sin6_addr = in6addr_loopback;
+            length = sizeof(sockaddr_in6);
+        } else {
+            auto* four = reinterpret_cast<sockaddr_in*>(&a);
+            four->sin_family = AF_INET;
+            four->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        }
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0) return;
         if (listening) ::listen(fd, 4);
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-        port = ntohs(a.sin_port);
+        port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&a)->sin6_port
+                                        : reinterpret_cast<sockaddr_in*>(&a)->sin_port);
     }
-    ~LoopbackSocket() { ::close(fd); }
+    ~LoopbackSocket() {
+        if (fd >= 0) ::close(fd);
+    }
     int fd = -1;
     int port = 0;
 };
@@ -51,6 +63,12 @@ TEST(ListeningSockets, ThisProcessIsFoundAsTheHolderOfItsListeningSocketAndNoneO
     EXPECT_TRUE(proc.on(bound.port).empty());
     EXPECT_FALSE(proc.holderOf(bound.port).has_value());
     EXPECT_FALSE(proc.heldBy(::getpid(), bound.port));
+
+    // IPv6 sockets are asked for apart from IPv4 ones.
+    const LoopbackSocket six(true, AF_INET6);
+    if (six.port == 0) return;
+    ASSERT_EQ(proc.on(six.port).size(), 1u);
+    EXPECT_TRUE(proc.heldBy(::getpid(), six.port));
 }
 
 // A made-up /proc: port 8080 (1F90) listened on through inode 777 (IPv4) and 778 (IPv6); the

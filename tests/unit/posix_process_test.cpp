@@ -90,8 +90,13 @@ TEST(PosixProcessExit, AHandleNotLaunchedIsInert) {
 
 TEST(PosixProcessExit, ArgumentVectorIsPassedVerbatimWithThePathFirst) {
     auto sleeper = launched("/bin/sleep", {"5"});
-    std::ifstream in("/proc/" + std::to_string(sleeper->processIdentifier()) + "/cmdline");
-    std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The kernel fills in the new command line a moment after the exec has begun.
+    std::string cmdline;
+    eventually([&] {
+        std::ifstream in("/proc/" + std::to_string(sleeper->processIdentifier()) + "/cmdline");
+        cmdline.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return !cmdline.empty();
+    });
     EXPECT_EQ(cmdline, std::string("/bin/sleep\0"
                                    "5\0",
                                    13));
