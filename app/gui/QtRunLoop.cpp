@@ -3,6 +3,7 @@
 #include "QtDescriptorWatch.h"
 #include "QtTimer.h"
 
+#include <QTimerEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -26,10 +27,11 @@ QtRunLoop::~QtRunLoop() {
     // One at a time: letting go of an action may destroy what it captured, which may
     // schedule or invalidate other timers meanwhile.
     while (!pending_.empty()) {
-        auto timer = pending_.begin()->second;
+        auto timer = std::move(pending_.begin()->second);
+        killTimer(pending_.begin()->first);
         pending_.erase(pending_.begin());
         timer->loop_ = nullptr;
-        timer->release();
+        timer->invalidate();
     }
 }
 
@@ -50,17 +52,32 @@ std::shared_ptr<Timer> QtRunLoop::schedule(double seconds, bool repeats, bool ex
                                            std::function<void()> action) {
     int ms = toMilliseconds(seconds);
     if (repeats) ms = std::max(ms, kShortestRepeatMs);
-    auto timer = std::make_shared<QtTimer>(this, ms, exact ? Qt::PreciseTimer : Qt::CoarseTimer,
-                                           repeats, std::move(action));
-    pending_.emplace(timer.get(), timer);
-    timer->timer_.start();
+    const int id = startTimer(ms, exact ? Qt::PreciseTimer : Qt::CoarseTimer);
+    // Without a timer (no event dispatcher: no application object) it can never fire.
+    auto timer =
+        std::make_shared<QtTimer>(id != 0 ? this : nullptr, id, repeats, std::move(action));
+    if (id != 0) pending_.emplace(id, timer);
     return timer;
 }
 
-void QtRunLoop::forget(QtTimer* timer) {
+void QtRunLoop::timerEvent(QTimerEvent* event) {
+    const auto it = pending_.find(event->timerId());
+    if (it == pending_.end()) {
+        killTimer(event->timerId());
+        return;
+    }
+    // Both live until the action returns, whatever it invalidates or drops meanwhile.
+    const std::shared_ptr<QtTimer> timer = it->second;
+    const auto action = timer->action_;
+    if (!timer->repeats_) timer->invalidate();
+    if (action && *action) (*action)();
+}
+
+void QtRunLoop::cancel(int id, const QtTimer* timer) {
+    const auto it = pending_.find(id);
+    if (it == pending_.end() || it->second.get() != timer) return; // fired, or the id reused
+    killTimer(id);
     // Moved out first: the timer may be destroyed when its last reference goes.
-    auto it = pending_.find(timer);
-    if (it == pending_.end()) return;
     auto keep = std::move(it->second);
     pending_.erase(it);
 }

@@ -500,6 +500,20 @@ private slots:
         QCOMPARE(cancelled, 0);
         QVERIFY(!tick->isValid());
         QCOMPARE(loop.pendingTimers(), std::size_t{0});
+
+        // Qt hands out the id of a timer that has gone again: a handle of the old timer,
+        // invalidated late, must not stop the new one.
+        int later = 0;
+        std::vector<std::shared_ptr<Timer>> gone;
+        for (int i = 0; i < 8; ++i)
+            gone.push_back(loop.scheduleOnce(0.0, [] {}));
+        QTRY_COMPARE(loop.pendingTimers(), std::size_t{0});
+        std::vector<std::shared_ptr<Timer>> fresh;
+        for (int i = 0; i < 8; ++i)
+            fresh.push_back(loop.scheduleOnce(0.01, [&later] { ++later; }));
+        for (auto& timer : gone)
+            timer->invalidate();
+        QTRY_COMPARE(later, 8);
     }
 
     // Timers due together are independent: one whose action opens a nested event loop (a
