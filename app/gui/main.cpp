@@ -13,6 +13,21 @@
 #include "platform/SyslogLog.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// A launch that only talked to the running application (a command, or the hand-over of a
+// second launch) ends here, its output written. It skips the program's static destructors:
+// Qt D-Bus's thread may still be closing the bus connection while they take Qt's type
+// registry away, and would then warn on standard error.
+[[noreturn]] void endAfterBusCall(int status) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("QuillboreSSH"));
@@ -23,13 +38,13 @@ int main(int argc, char* argv[]) {
     // arguments it is known once QApplication has taken them.
     if (commandLine.command()) {
         QCoreApplication core(argc, argv);
-        return CommandClient(commandLine).run();
+        endAfterBusCall(CommandClient(commandLine).run());
     }
 
     QApplication app(argc, argv);
     if (std::optional<int> status = commandLine.checkRest(QApplication::arguments()))
         return *status;
-    if (commandLine.command()) return CommandClient(commandLine).run();
+    if (commandLine.command()) endAfterBusCall(CommandClient(commandLine).run());
     // A second launch hands over to the running application before anything of ours is read,
     // written or started.
     SingleInstance instance;
@@ -37,9 +52,9 @@ int main(int argc, char* argv[]) {
     case SingleInstance::Claim::First:
         break;
     case SingleInstance::Claim::HandedOver:
-        return 0;
+        endAfterBusCall(0);
     case SingleInstance::Claim::Unreachable:
-        return 1;
+        endAfterBusCall(1);
     }
     QApplication::setDesktopFileName(QStringLiteral("quillbore-ssh"));
     QApplication::setWindowIcon(named_images::icon("quillbore-ssh"));
