@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two entry points for a fresh Debian machine: `make run` and `make test`.
 #   make run     installs what building and running the application needs, builds, launches it
 #   make test    installs that and what only the tests need, builds, runs every test

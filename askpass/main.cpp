@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillbore-askpass: hands ssh the password that the application left, scrambled with the
 // login name, in ~/.ssh-askpass. The home directory and the login name come from the account
 // record of the real user id. Only a prompt that asks for a password or passphrase is

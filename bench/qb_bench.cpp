@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Headless measurements of the controller's data files (the supervision is measured in the
 // real application, see qb_bench_real.cpp). Run under tests/support/with-test-home so the
 // data files land in a temporary home. Prints key=value lines for bench/run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real Qt application, built as main() builds it (its desktop shell too), for bench/run (under
 // Xvfb and tests/support/with-test-home). The only additions: the children's checks are timed
 // (TimedLauncher) and, in `serve`, commands come in on standard input through a socket

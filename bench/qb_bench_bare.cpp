@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor: a bare Qt Widgets window with a table and five buttons, nothing else.
 //
 //   qb-bench-bare startup   prints the milliseconds from QB_BENCH_T0 to the first painted frame

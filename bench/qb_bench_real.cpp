@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qb-bench-real: the measurements that need real ssh, for bench/run. A test sshd on
 // 127.0.0.1, an echo server behind it, a private ssh-agent; then, one after the other:
 //   supervise  the real application (qb-bench-app under Xvfb) with N local forwards through

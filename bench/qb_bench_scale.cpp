@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qb-bench-scale: what the number of services costs, for bench/run. The real application
 // (qb-bench-app under Xvfb) with N services of one's own command, a script that only sleeps:
 //   start    Start all, until every row reads "Running..." and every forward check is done

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qb-soak: many tunnels against the test sshd while their connections are dropped at random.
 // Run it through bench/soak, which builds it and gives it an account record with a temporary
 // home. Settings from the environment:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The string cipher: every text comes back from a round trip, whatever its bytes and key.
 #include "store/Cipher.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller reading its two files as they are on disk, whatever is in them: it must
 // neither fail nor start more than the file asks for. Runs under with-test-home: the files
 // are written into the temporary home of the test account record.

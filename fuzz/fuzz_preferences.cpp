@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preferences reader: any file content splits into lines without failing, key-file
 // entries parse, and what is read writes back to the same settings and key files.
 #include "store/Cipher.h"

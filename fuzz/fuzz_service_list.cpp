@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The service list loader: any file content decodes without failing, and what it decodes
 // to saves and loads back unchanged.
 #include "store/Cipher.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // keyferry: appends the local public key to a remote account's authorized keys through ssh,
 // then opens a test login to the same account.
 //

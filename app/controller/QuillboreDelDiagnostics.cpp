@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a service failed: its child's output in the log, the tooltip and the failure alert, and
 // a check that its forward really listens. Both ask the kernel's socket tables (/proc), so no
 // connection is ever opened to the forwarded service.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding, editing and removing services.
 #include "controller/EditWindowFill.h"
 #include "controller/QuillboreDel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Service list file and preferences file.
 #include "controller/QuillboreDel.h"
 #include "platform/Files.h"

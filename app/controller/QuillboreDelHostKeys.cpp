@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A server ssh has never seen: its start fails, as ssh cannot ask without a terminal. From the
 // failure alert the user may trust it: its keys are fetched the way ssh reaches it, shown, and
 // only on the user's word added to the user's known-hosts file, exactly as shown.

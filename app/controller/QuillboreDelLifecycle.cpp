@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start and end of the application.
 #include "controller/QuillboreDel.h"
 #include "platform/Accounts.h"

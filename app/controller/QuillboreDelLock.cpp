@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application lock: the lock button, authentication at unlock and the idle lock.
 #include "controller/QuillboreDel.h"
 

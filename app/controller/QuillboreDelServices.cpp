@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting and stopping services, the status line, the tunnels' delegate side.
 #include "controller/QuillboreDel.h"
 #include "platform/Files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The service table: rows, cells, clicks.
 #include "controller/EditWindowFill.h"
 #include "controller/QuillboreDel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RowFocusDelegate.h"
 
 void RowFocusDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

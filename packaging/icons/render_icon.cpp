@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build tool: renders the scalable application icon as a square PNG of the given size, for
 // the fixed-size folders of the hicolor icon theme. Painting into an image needs no
 // application object and no display.

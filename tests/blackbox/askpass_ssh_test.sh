@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quillbore-askpass behind a real ssh that meets an unknown host key: ssh asks its yes/no
 # question through askpass, the helper declines, and ssh ends at once with its own error
 # instead of asking again and again. The server is sshd in inetd mode behind a ProxyCommand,

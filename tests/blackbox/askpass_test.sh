@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quillbore-askpass seen from outside: run under with-test-home, which gives the account record
 # the home $QB_TEST_HOME and the login $QB_TEST_LOGIN_NAME while HOME points elsewhere.
 #   askpass_test.sh path/to/quillbore-askpass

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/install-deps against stand-ins for id, dpkg-query, sudo and apt-get: who installs
 # what, and the message when nobody can. Nothing real is installed.
 #   install_deps_test.sh SCRIPT

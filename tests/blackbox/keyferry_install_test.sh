@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # keyferry runs that install a key, through a fake ssh that plays the remote side. Each run
 # waits 5 s before its test login, so the runs go in parallel and each covers several cases.
 #   keyferry_install_test.sh path/to/keyferry

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # keyferry command lines that end before anything is run: the usage text and its statuses,
 # values that are not plain ASCII, and a missing account record.
 #   keyferry_usage_test.sh path/to/keyferry

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A GoogleTest program for skip_reporting_test.sh: QB_PROBE chooses which of its cases skip
 // or fail ("pass", "skip", "skip-and-fail").
 #include <cstdlib>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A GoogleTest program whose cases skip must exit 77 (CTest's skip) with the reasons, never 0;
 # a failure still fails; scripts/show-skipped finds the reasons in CTest's log.
 #   skip_reporting_test.sh PROBE SHOW_SKIPPED

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Assertion helpers for the black-box scripts. Every failed check prints what differed;
 # `finish` prints the counts and gives the script its exit status.
 passed=0

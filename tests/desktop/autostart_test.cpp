@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start at login: where the desktop entry goes, what it says, and that it comes and goes; and
 // which services an end remembers and the next launch starts again.
 #include "ControllerFixture.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real application on a private desktop (run under with-test-home and with-private-desktop):
 its tray icon registers with the StatusNotifierWatcher, also one that comes later, and its
 menu starts and stops services, a dropped tunnel gives one notice, a resume from sleep or a

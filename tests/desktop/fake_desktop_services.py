@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Stand-ins for the desktop's D-Bus services, for tests on private buses.
 
 On the session bus: a notification server (org.freedesktop.Notifications) and a

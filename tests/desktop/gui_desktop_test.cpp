@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop shell with the real widgets on a private desktop (with-private-desktop: Xvfb
 // and a StatusNotifierWatcher on a private session bus, so there is a tray): the desktop
 // preferences and their file, the autostart entry, closing to the tray, the start hidden,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which status changes become desktop notices, and how often: the throttle on a manual
 // clock, and the notices that a tunnel's reports give.
 #include "ControllerFixture.h"

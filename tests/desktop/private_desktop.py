@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What the tests of the real application on a private desktop share (run under
 with-test-home and with-private-desktop): its data files in the home of the account record,
 waiting, the fake desktop services' record of calls, and the tray menu over D-Bus."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes docs/tray-menu.png: the tray icon's picture and its menu for a few services, one
 // running, one restarting, one closed, offscreen. Run it under with-test-home:
 //   QT_QPA_PLATFORM=offscreen tests/support/with-test-home build/bin/desktop_screenshot out.png

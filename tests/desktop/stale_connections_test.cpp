@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // After a resume or a network change: with reconnection on, the children of services that
 // are up are ended and the supervision restarts them; nothing else is touched. And when that
 // happens: once per resume and once per real change of the network.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the tray shows and what its menu does, on the headless controller: the lights and
 // the tool tip follow the services; every action goes through the window's operations, so
 // the lock and the alerts apply, and the user's selection is left as it was. The command

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three connection modes of the preferences, each against the real sshd.
 #include "E2eTest.h"
 #include "Loopback.h"

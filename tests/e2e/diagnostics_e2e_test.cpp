@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a tunnel failed, with the real ssh and sshd: ssh's own words under the failure alert, in
 // the row's tooltip and in the log; forwards that ssh could not set up are marked; the
 // password appears nowhere.

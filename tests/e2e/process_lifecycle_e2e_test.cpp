@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ssh children end when they should: at Stop, at the application's end, and when the
 // application is killed outright.
 #include "E2eTest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qb-e2e-driver: the application without windows, for tests and the soak run.
 //
 // Runs the real controller (in-memory toolkit, real run loop, real ssh children) on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qb-test-sshd: the test sshd (TestSshd.h) for tests written in another language.
 //
 //   qb-test-sshd [--plain-client ALIAS]

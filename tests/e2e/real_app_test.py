@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real application on a private desktop against the test sshd with real ssh children, set
 up as a new user would: a ~/.ssh/config that names only the host, its port and a key, the
 server's key in known_hosts, key-file mode and reconnection on. Its tunnels must come back by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user sees when a connection drops or cannot be made, with the real ssh and sshd.
 #include "E2eTest.h"
 #include "Loopback.h"

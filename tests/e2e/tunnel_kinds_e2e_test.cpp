@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each kind of tunnel, started by the application, carries bytes to a real echo server.
 #include "E2eTest.h"
 #include "Loopback.h"

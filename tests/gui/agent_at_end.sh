@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real application on a display, with a real ssh-agent: the passphrase-protected key of
 # the preferences reaches the agent although DISPLAY and an askpass program are set (as on a
 # desktop), and every way of ending the application leaves the agent empty once it has

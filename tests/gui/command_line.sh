@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The application's command line, through the real program: --help and --version answer
 # without a display and start nothing, as does --status with none running; unknown options and
 # arguments are refused with status 2 once Qt has taken its own options, wrong uses of ours at once.

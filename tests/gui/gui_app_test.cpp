@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application as a user drives it, offscreen: add services through the add window,
 // choose the own-command mode in the preferences, start and stop a service, edit one.
 #include "FakeAuthorizer.h"

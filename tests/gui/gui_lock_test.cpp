@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locking and unlocking through the lock button, with the operating system's authentication
 // played by pam_wrapper and pam_matrix (the test's account has the password "quill-test").
 #include "GuiTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a service failed, as the user sees it in the real widgets: the child's words under the
 // failure alert, in the row's tooltip and in the log window (Services > Show Log), the mark of a
 // forward that nothing accepts, and the password nowhere. The children are small scripts run

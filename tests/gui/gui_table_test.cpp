@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's table and forms as a user meets them, offscreen: a fresh application for
 // every case, with saved services, scripted children (no ssh runs) and the real Qt windows.
 #include "CapturingLog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt toolkit adapters on their own: table snapshot and clicks, alert queue, buttons,
 // and the run loop's timers.
 #include "QtActivityIndicator.h"

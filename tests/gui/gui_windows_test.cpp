@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application's windows side by side, offscreen: an alert blocks only the window that
 // shows it, repeated alerts do not pile up, an alert on the main window does not start the
 // idle lock, and start-all in askpass mode leaves the windows live while it waits.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command with the xcb platform on an Xvfb of its own, which ends with it.
 #   on_private_display.sh COMMAND [ARG...]
 set -u

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # SIGTERM, SIGINT and SIGHUP end the application in order: it exits with status 0 and its end
 # sequence has run (the askpass file left by a start is gone).
 #   quit_on_signal.sh APP

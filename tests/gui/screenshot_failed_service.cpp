@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes docs/failed-service.png and docs/log-window.png: the real application whose service
 // to a closed port failed, with ssh's own words under the failure alert, and the log window.
 // ssh is the real /usr/bin/ssh; the server name leads to a closed port of 127.0.0.1 through

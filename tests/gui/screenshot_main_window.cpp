@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes docs/main-window.png: the real main window with a few services, one running and one
 // failed, offscreen. Run it under with-test-home:
 //   QT_QPA_PLATFORM=offscreen tests/support/with-test-home build/bin/gui_screenshot out.png

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Not a test: asks an X11 window to close the way a window manager's close button does, by
 // sending it WM_DELETE_WINDOW. Used by tests that end the real application under Xvfb.
 //   qb-x11-close WINDOW-ID

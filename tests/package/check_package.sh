@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package and checks it with the tools Debian itself uses. One check per
 # call, so that a missing tool skips (status 77) only its own check.
 #   check_package.sh build CPACK_CONFIG OUT VERSION   make OUT/*.deb, unpack it to OUT/root

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs under pam_wrapper with the pam_matrix stack of tests/pam/passdb (see CMakeLists.txt).
 #include "platform/PamAuthorizer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MemoryToolkit.h"
 
 void MemoryWindow::beginSheet(const Alert& alert) {

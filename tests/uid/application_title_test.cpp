@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs under with-two-accounts: fake root first, then ann (uid 4321).
 #include "ControllerFixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output of real children: captured through the process class, read by the real run loop
 // without blocking, and bounded however much a child writes.
 #include "CapturingLog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Who listens on a port, from /proc: the real tables with sockets this test opens itself, and a
 // made-up /proc for the accounts and process trees a test cannot make.
 #include "platform/ListeningSockets.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // reloadPreferences with the real process launcher: a passphrase-protected key reaches a real
 // ssh-agent through ssh-add and the passphrase on its standard input.
 #include "CapturingLog.h"

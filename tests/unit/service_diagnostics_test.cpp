@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a service failed, at the edges the GUI and e2e tests do not reach: which lines go under
 // the failure alert, the order of the log's events, which forwards are marked and which not.
 // (The tooltip, the log window, the lock and the masked password: gui_log_test and

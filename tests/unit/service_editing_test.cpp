@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The add and edit windows, removal and the SOCKS box coupling, through the controller's
 // actions on the in-memory layout.
 #include "ControllerFixture.h"

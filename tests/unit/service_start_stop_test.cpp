@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start, stop, the status line and the tunnels' reports, driven through the controller's
 // actions with scripted ssh children and a manual clock.
 #include "ControllerFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program and argument vector a tunnel starts, for every kind and both command forms.
 #include "CapturingLog.h"
 #include "ControllerFixture.h"

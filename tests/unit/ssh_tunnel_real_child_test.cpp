@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tunnel running real children (small shell scripts in place of ssh) on a real run loop.
 #include "CapturingLog.h"
 #include "RecordingTunnelDelegate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Status checks, check loop, verification and restarts of a tunnel, on a manual clock.
 #include "CapturingLog.h"
 #include "FakeProcess.h"

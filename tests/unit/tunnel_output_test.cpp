@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kept output of a tunnel's children: lines, bounds and the masked password.
 #include "tunnel/TunnelOutput.h"
 

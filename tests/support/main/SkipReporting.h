@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The exit status CTest takes as "skipped" (SKIP_RETURN_CODE in the CMake files).
