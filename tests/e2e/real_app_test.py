@@ -490,10 +490,13 @@ class RealAppTest(unittest.TestCase):
         return {row: reasons.get(row) for row in waiting}
 
     def setUp(self):
-        # Every case starts from the four services running and carrying bytes.
+        # Every case starts from the four services running and carrying bytes. A tunnel carries
+        # bytes before its start's first check: until then a drop is that start failing.
         left = self.wait_carrying(RUNNING_ROWS, 60)
         self.assertEqual(left, {}, "before the case, not carrying bytes (statuses %s)"
                          % self.view.statuses())
+        wait_until("the four rows running", lambda: all(
+            self.view.statuses()[row] == "Running..." for row in RUNNING_ROWS), timeout=10)
         if self.view.alerts():
             print("left open by the case before:", self.view.alerts(), file=sys.stderr)
             self.view.dismiss_alerts()
