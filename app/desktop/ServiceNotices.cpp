@@ -29,17 +29,24 @@ void ServiceNotices::statusChanged(const ServiceEntry& entry) {
     const std::string key = keyOf(entry);
     const ServiceState state = entry.state();
     const bool wasDown = down_.count(key) > 0;
-    // Once per outage: the tries of a service being restarted are no news.
-    const bool fell =
-        !wasDown && (state == ServiceState::Failed || state == ServiceState::ConnectionClosed);
-    const bool back = state == ServiceState::Running && wasDown;
+    // Once per outage: the tries of a service being restarted are no news, nor is another
+    // connection closing meanwhile. A start by the user that fails is news all the same.
+    const bool fell = !wasDown && (state == ServiceState::Failed ||
+                                   (state == ServiceState::ConnectionClosed && down_.empty()));
+    if (fell && state == ServiceState::ConnectionClosed) outageKey_ = key;
 
     // Only the supervision's own restarts count; a start by the user after a fall is no news.
     if (state == ServiceState::Retrying || state == ServiceState::Restarting) down_.insert(key);
     if (state == ServiceState::Running || state == ServiceState::Idle) down_.erase(key);
+    const bool back = state == ServiceState::Running && wasDown && down_.empty();
     // Stopped by the user: a folded notice still waiting would only tell old news.
-    if (state == ServiceState::Idle) throttle_.drop(key);
+    if (state == ServiceState::Idle) {
+        throttle_.drop(key);
+        if (key == outageKey_) outageKey_.clear();
+    }
     if (!fell && !back) return;
+    const std::string slot = back && !outageKey_.empty() ? outageKey_ : key;
+    if (back) outageKey_.clear();
     if (mainWindowActive_ && mainWindowActive_()) return;
-    throttle_.post(key, serviceLabel(entry) + kSeparator + entry.status);
+    throttle_.post(slot, serviceLabel(entry) + kSeparator + entry.status);
 }

@@ -13,7 +13,9 @@ struct ServiceEntry;
 // Turns status changes into desktop notices: a service that shows "Failed..." or
 // "Connection Closed...", and one that shows "Running..." again after the supervision
 // restarted it. Only while the main window is not the active window, at most one notice per
-// service every 30 seconds, and no further one while the supervision is still restarting it.
+// service every 30 seconds. An outage is told once: while the supervision is restarting any
+// service, a further connection that closes is no news, and the outage's end (the last of them
+// running again) is one notice, in the place of its first.
 class ServiceNotices {
 public:
     static constexpr double kWindowSeconds = 30.0;
@@ -27,4 +29,5 @@ private:
     std::function<bool()> mainWindowActive_;
     NoticeThrottle throttle_;
     std::set<std::string> down_; // services restarted by the supervision, not yet up again
+    std::string outageKey_;      // the service whose fall began the current outage
 };

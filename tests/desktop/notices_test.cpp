@@ -140,6 +140,39 @@ TEST_F(Notices, RunningAgainAfterARestartIsToldOnceTheWindowHasPassed) {
     EXPECT_DOUBLE_EQ(notifier.shown[1].at, notifier.shown[0].at + 30.0);
 }
 
+TEST_F(Notices, AnOutageOfSeveralServicesIsToldOnceAndSoIsItsEnd) {
+    c.recon = true;
+    f.ui.serverPort.value = "1081";
+    c.addToList(nullptr);
+    f.ui.serverPort.value = "1082";
+    c.addToList(nullptr);
+    c.selectedRow = -1;
+    startAndRun();
+    ASSERT_EQ(f.launcher.children.size(), 3u);
+
+    f.launcher.onLaunch = [](FakeChild& child) { child.exit(255); }; // the server is away
+    for (const auto& child : f.launcher.children) child->exit(255);
+    f.runLoop.advance(1.0);
+    ASSERT_EQ(notifier.shown.size(), 1u) << "one notice for three closed connections";
+    EXPECT_EQ(notifier.shown[0].body, "Connection Closed...");
+    f.runLoop.advance(20);
+    ASSERT_EQ(c.theServiceList->at(2).status, "Retrying...");
+    EXPECT_EQ(notifier.shown.size(), 1u) << "failed tries are no news";
+
+    f.launcher.onLaunch = nullptr; // back: the services run again one after the other
+    f.runLoop.advance(40);
+    for (std::size_t i = 0; i < 3; ++i) ASSERT_EQ(c.theServiceList->at(i).status, "Running...");
+    ASSERT_EQ(notifier.shown.size(), 2u) << "one notice for the end of the outage";
+    EXPECT_EQ(notifier.shown[1].body, "Running...");
+    EXPECT_EQ(notifier.shown[1].key, notifier.shown[0].key) << "it replaces the first";
+
+    f.runLoop.advance(60);
+    f.launcher.last()->exit(255); // later, one service alone drops: news again
+    f.runLoop.advance(1.0);
+    ASSERT_EQ(notifier.shown.size(), 3u);
+    EXPECT_EQ(notifier.shown[2].body, "Connection Closed...");
+}
+
 TEST_F(Notices, AFailedStartIsToldButAStopByTheUserIsNot) {
     f.launcher.onLaunch = [](FakeChild& child) { child.exit(255); };
     c.startTunnel(nullptr);
