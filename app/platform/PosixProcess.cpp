@@ -155,13 +155,27 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     }
 }
 
+struct ChildStart {
+    const char* path;
+    char* const* argv;
+    char* const* envp;
+    bool diesWithParent;
+    int stdinRead;
+    int errorWrite;
+    int outputWrite;
+    pid_t parent;
+    long descriptorLimit;
+};
+
 // Runs in the child between its start and exec: async-signal-safe calls only. Never returns.
 // `outputWrite` (-1: inherit) becomes the child's standard output and standard error. Only
 // 0-2 and the close-on-exec error pipe stay open up to the exec. Every signal is blocked on
 // entry (see launch); the handlers are reset before any can arrive.
-[[noreturn]] void execChild(const char* path, char* const argv[], char* const envp[],
-                            bool diesWithParent, int stdinRead, int errorWrite, int outputWrite,
-                            pid_t parent, long descriptorLimit) {
+[[noreturn]] void execChild(const ChildStart& start) {
+    // Copies on the child's own stack: on Linux `start` is the parent's memory.
+    int stdinRead = start.stdinRead;
+    int errorWrite = start.errorWrite;
+    int outputWrite = start.outputWrite;
     struct sigaction standard = {};
     standard.sa_handler = SIG_DFL;
     ::sigemptyset(&standard.sa_mask);
@@ -180,11 +194,9 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 #ifdef __linux__
     // Dies with the application; the getppid test covers a parent that died before prctl.
-    if (diesWithParent && (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent))
+    if (start.diesWithParent &&
+        (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != start.parent))
         ::_exit(kCannotStart);
-#else
-    (void)diesWithParent;
-    (void)parent;
 #endif
     int error = 0;
     if (outputWrite >= 0) {
@@ -196,33 +208,16 @@ void awaitEnd(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     }
     if (error == 0) error = placeOn(stdinRead, STDIN_FILENO);
     if (error == 0) {
-        closeAllBut(errorWrite, descriptorLimit);
-        if (envp)
-            ::execve(path, argv, envp);
+        closeAllBut(errorWrite, start.descriptorLimit);
+        if (start.envp)
+            ::execve(start.path, start.argv, start.envp);
         else
-            ::execv(path, argv);
+            ::execv(start.path, start.argv);
         error = errno;
     }
     while (::write(errorWrite, &error, sizeof error) < 0 && errno == EINTR) {
     }
     ::_exit(kCannotStart);
-}
-
-struct ChildStart {
-    const char* path;
-    char* const* argv;
-    char* const* envp;
-    bool diesWithParent;
-    int stdinRead;
-    int errorWrite;
-    int outputWrite;
-    pid_t parent;
-    long descriptorLimit;
-};
-
-[[noreturn]] void execChild(const ChildStart& s) {
-    execChild(s.path, s.argv, s.envp, s.diesWithParent, s.stdinRead, s.errorWrite, s.outputWrite,
-              s.parent, s.descriptorLimit);
 }
 
 #ifdef __linux__

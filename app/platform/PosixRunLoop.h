@@ -17,7 +17,6 @@ class PosixRunLoop : public RunLoop {
 public:
     std::shared_ptr<Timer> scheduleOnce(double seconds, std::function<void()> action) override;
     std::shared_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> action) override;
-    // Sleeps; timers that fall due meanwhile fire at the next run.
     std::shared_ptr<DescriptorWatch> watchDescriptor(int fd, Readiness readiness,
                                                      std::function<void()> action) override;
 

@@ -46,7 +46,6 @@ public:
     virtual std::shared_ptr<Timer> scheduleRepeating(double seconds,
                                                      std::function<void()> action) = 0;
 
-
     enum class Readiness { Read, Write };
     // Calls `action` on this thread whenever `fd` can be read (or written) without blocking,
     // end of file and errors included, for as long as the returned handle is kept and valid.
