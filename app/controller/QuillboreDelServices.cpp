@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "store/Cipher.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -159,7 +160,6 @@ QuillboreDel::Refusal QuillboreDel::startAll(Window* tellOn) {
             if (isRunningAt(*this, i)) continue;
             setStatusAt(*this, i, kStarting);
             startTunnelAt(*this, i);
-            if (serviceList) serviceList->reloadData();
         }
     }
     afterStart();
@@ -206,18 +206,13 @@ void QuillboreDel::queueStart(const std::shared_ptr<SSHTunnel>& service) {
 }
 
 bool QuillboreDel::hasPendingStart(const std::shared_ptr<SSHTunnel>& service) const {
-    for (const auto& queued : startQueue_)
-        if (queued.lock() == service) return true;
-    return false;
+    return std::any_of(startQueue_.begin(), startQueue_.end(),
+                       [&](const auto& queued) { return queued.lock() == service; });
 }
 
 bool QuillboreDel::dropPendingStart(const std::shared_ptr<SSHTunnel>& service) {
-    for (auto it = startQueue_.begin(); it != startQueue_.end(); ++it) {
-        if (it->lock() != service) continue;
-        startQueue_.erase(it);
-        return true;
-    }
-    return false;
+    return std::erase_if(startQueue_,
+                         [&](const auto& queued) { return queued.lock() == service; }) > 0;
 }
 
 void QuillboreDel::startNextQueued() {
@@ -230,7 +225,6 @@ void QuillboreDel::startNextQueued() {
         setStatusAt(*this, *row, kStarting);
         if (writesAskpassFile(*this)) writeAskpassFile(*this, (*theServiceList)[*row].password);
         startTunnelAt(*this, *row);
-        if (serviceList) serviceList->reloadData();
         nextStart_ = runLoop().scheduleOnce(kAskpassSpacing, [this] { startNextQueued(); });
         updateStatus();
         return;
