@@ -64,31 +64,30 @@ bool RemoteCommands::isServiceReference(const std::string& which) {
 }
 
 RemoteCommands::Found RemoteCommands::find(const std::string& which) const {
-    const std::size_t count = c_.theServiceList ? c_.theServiceList->size() : 0;
     if (isNumber(which)) {
-        std::size_t row = 0;
+        long row = 0;
         const auto [end, error] = std::from_chars(which.data(), which.data() + which.size(), row);
-        if (error == std::errc() && row >= 1 && row <= count)
-            return {(*c_.theServiceList)[row - 1].service, {}};
+        if (auto service = error == std::errc() ? c_.serviceAt(row - 1) : nullptr)
+            return {service, {}};
         return {nullptr, "There is no service in row " + which + "."};
     }
     if (!isServiceReference(which))
         return {nullptr, which + " is neither a row number nor HOST:PORT."};
     const HostPort hp = splitHostPort(which);
-    Found found{nullptr,
-                "No service has the server " + hp.host + " and the listen port " + hp.port + "."};
+    std::shared_ptr<SSHTunnel> match;
     std::size_t matches = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const ServiceEntry& e = (*c_.theServiceList)[i];
-        if (e.server != hp.host || e.listenPort != hp.port) continue;
-        found.service = e.service;
-        ++matches;
-    }
-    if (matches == 1) return {found.service, {}};
+    if (c_.theServiceList)
+        for (const ServiceEntry& e : *c_.theServiceList)
+            if (e.server == hp.host && e.listenPort == hp.port) {
+                match = e.service;
+                ++matches;
+            }
+    if (matches == 1) return {match, {}};
     if (matches > 1)
         return {nullptr, std::to_string(matches) + " services have the server " + hp.host +
                              " and the listen port " + hp.port + ": name one by its row number."};
-    return found;
+    return {nullptr,
+            "No service has the server " + hp.host + " and the listen port " + hp.port + "."};
 }
 
 template <typename Operation>

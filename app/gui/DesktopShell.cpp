@@ -82,14 +82,10 @@ DesktopShell::DesktopShell(QuillboreApp& app, bool startHidden)
 
     // A window that is not shown is out of use: the idle lock counts from the start.
     if (!showsWindowAtLaunch()) app_.controller.windowDidResignMain();
-    if (startHidden_ && !hasTray()) {
-        trayGrace_ = new QTimer(this);
-        trayGrace_->setSingleShot(true);
-        connect(trayGrace_, &QTimer::timeout, this, [this] {
+    if (startHidden_ && !hasTray())
+        QTimer::singleShot(kTrayGraceMs, this, [this] {
             if (!hasTray()) showWindow();
         });
-        trayGrace_->start(kTrayGraceMs);
-    }
 
     // The preferences window is built when it is first opened; the section goes in then.
     app_.windows.whenPreferencesBuilt(this, [this](PreferencesDialog* prefs) {

@@ -17,7 +17,6 @@ class DesktopPrefsBox;
 class QSettings;
 class QuillboreApp;
 class TrayHost;
-class QTimer;
 class TrayIcon;
 class WakeWatcher;
 
@@ -63,7 +62,6 @@ private:
 
     QuillboreApp& app_;
     bool startHidden_;
-    QTimer* trayGrace_ = nullptr;
     bool keepInTray_ = false;
     bool startLastRunning_ = false;
     TrayActions actions_;

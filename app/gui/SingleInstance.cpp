@@ -39,15 +39,25 @@ void say(const QString& text) {
                  qPrintable(text));
 }
 
-QDBusMessage activateCall(const QString& service) {
-    return QDBusMessage::createMethodCall(service, SingleInstance::kObjectPath,
-                                          SingleInstance::kInterface, QStringLiteral("Activate"));
+// A call of `method` of our interface; `service` is empty on a peer connection.
+QDBusMessage methodCall(const QString& service, const QString& method,
+                        const QVariantList& arguments = {}) {
+    QDBusMessage call = QDBusMessage::createMethodCall(service, SingleInstance::kObjectPath,
+                                                       SingleInstance::kInterface, method);
+    call.setArguments(arguments);
+    return call;
 }
 
-bool isOneOf(const QString& error, std::initializer_list<const char*> names) {
-    for (const char* name : names)
-        if (error == QLatin1String(name)) return true;
-    return false;
+// No one owns the bus name.
+bool isNoOwner(const QString& error) {
+    return error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+}
+
+// The call was delivered but not answered in time.
+bool isNoAnswer(const QString& error) {
+    return error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.Timeout");
 }
 
 // A D-Bus server address for a socket path: bytes other than these are written %XX.
@@ -155,15 +165,13 @@ bool SingleInstance::ownBusName() {
 
 SingleInstance::Answer SingleInstance::askBusOwner() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QDBusMessage reply = bus.call(activateCall(kBusName), QDBus::Block, kAnswerMs);
+    const QDBusMessage reply =
+        bus.call(methodCall(kBusName, QStringLiteral("Activate")), QDBus::Block, kAnswerMs);
     if (reply.type() == QDBusMessage::ReplyMessage) return Answer::Done;
     const QString error = reply.errorName();
-    if (isOneOf(error, {"org.freedesktop.DBus.Error.ServiceUnknown",
-                        "org.freedesktop.DBus.Error.NameHasNoOwner"}))
-        return Answer::Gone;
+    if (isNoOwner(error)) return Answer::Gone;
     // No answer: the owner is busy, or ended without answering.
-    if (isOneOf(error,
-                {"org.freedesktop.DBus.Error.NoReply", "org.freedesktop.DBus.Error.Timeout"}))
+    if (isNoAnswer(error))
         return bus.interface()->isServiceRegistered(kBusName) ? Answer::Busy : Answer::Gone;
     say(QStringLiteral("%1 on the session bus does not answer Activate: %2")
             .arg(kBusName, reply.errorMessage()));
@@ -209,15 +217,15 @@ SingleInstance::Answer SingleInstance::askLockOwner() {
     QDBusConnection peer = connectToOwner(socketAddress_, name, kListenWaitMs);
     Answer answer = Answer::Gone;
     if (peer.isConnected()) {
-        const QDBusMessage reply = peer.call(activateCall(QString()), QDBus::Block, kAnswerMs);
+        const QDBusMessage reply =
+            peer.call(methodCall({}, QStringLiteral("Activate")), QDBus::Block, kAnswerMs);
         const QString error = reply.errorName();
         if (reply.type() == QDBusMessage::ReplyMessage)
             answer = Answer::Done;
         else if (!peer.isConnected() ||
                  error == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
             answer = Answer::Gone;
-        else if (isOneOf(error, {"org.freedesktop.DBus.Error.NoReply",
-                                 "org.freedesktop.DBus.Error.Timeout"}))
+        else if (isNoAnswer(error))
             answer = Answer::Busy;
         else {
             say(QStringLiteral("%1 does not answer Activate: %2")
@@ -245,13 +253,9 @@ std::optional<QDBusMessage> SingleInstance::askRunning(const QString& method,
                                                        const QVariantList& arguments) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(kBusName, kObjectPath, kInterface, method);
-        call.setArguments(arguments);
-        QDBusMessage reply = bus.call(call, QDBus::Block, kCommandAnswerMs);
-        if (isOneOf(reply.errorName(), {"org.freedesktop.DBus.Error.ServiceUnknown",
-                                        "org.freedesktop.DBus.Error.NameHasNoOwner"}))
-            return std::nullopt;
+        QDBusMessage reply =
+            bus.call(methodCall(kBusName, method, arguments), QDBus::Block, kCommandAnswerMs);
+        if (isNoOwner(reply.errorName())) return std::nullopt;
         return reply;
     }
     const QString folder = runtimeFolder();
@@ -262,12 +266,8 @@ std::optional<QDBusMessage> SingleInstance::askRunning(const QString& method,
     QDBusConnection peer = connectToOwner(socketAddressIn(folder), name,
                                           lockIsHeld(lockPath(folder)) ? kListenWaitMs : 0);
     std::optional<QDBusMessage> reply;
-    if (peer.isConnected()) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(QString(), kObjectPath, kInterface, method);
-        call.setArguments(arguments);
-        reply = peer.call(call, QDBus::Block, kCommandAnswerMs);
-    }
+    if (peer.isConnected())
+        reply = peer.call(methodCall({}, method, arguments), QDBus::Block, kCommandAnswerMs);
     QDBusConnection::disconnectFromPeer(name);
     return reply;
 }

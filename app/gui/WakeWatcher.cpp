@@ -2,13 +2,13 @@
 #include "WakeWatcher.h"
 
 #include "desktop/RenewalTrigger.h"
+#include "platform/Files.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QFile>
 
 namespace {
 
@@ -19,9 +19,7 @@ const QString kState = QStringLiteral("State");
 const QString kPrimaryConnection = QStringLiteral("PrimaryConnection");
 
 std::string defaultRoute() {
-    QFile routes(QStringLiteral("/proc/net/route"));
-    if (!routes.open(QIODevice::ReadOnly)) return {};
-    return RenewalTrigger::defaultRoute(routes.readAll().toStdString());
+    return RenewalTrigger::defaultRoute(files::readWhole("/proc/net/route").value_or(""));
 }
 
 } // namespace
