@@ -49,10 +49,14 @@ def focused_window_name():
     return done.stdout.strip() if done.returncode == 0 else ""
 
 
-def visible_main_windows():
-    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "\\./QuillboreSSH$"],
+def visible_windows(*criteria):
+    done = subprocess.run(["xdotool", "search", "--onlyvisible", *criteria],
                           capture_output=True, text=True)
     return done.stdout.split()
+
+
+def visible_main_windows():
+    return visible_windows("--name", "\\./QuillboreSSH$")
 
 
 def app_processes():
@@ -71,17 +75,10 @@ def app_processes():
     return found
 
 
-def visible_windows_named(pattern):
-    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
-                          capture_output=True, text=True)
-    return done.stdout.split()
-
-
 def alert_windows():
     """The application's other shown windows: an alert's title is not found by name."""
-    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "quillbore-ssh"],
-                          capture_output=True, text=True)
-    return [w for w in done.stdout.split() if w not in visible_main_windows()]
+    return [w for w in visible_windows("--classname", "quillbore-ssh")
+            if w not in visible_main_windows()]
 
 
 def keys_to(window, *keys):
@@ -96,10 +93,10 @@ def flip_start_last_running(to):
     this one."""
     main = wait_until("the main window", visible_main_windows)[0]
     keys_to(main, "ctrl+comma")
-    prefs = wait_until("the preferences window", lambda: visible_windows_named("^Preferences$"))
+    prefs = wait_until("the preferences window", lambda: visible_windows("--name", "^Preferences$"))
     keys_to(prefs[0], "alt+d", "Tab", "Tab", "space", "Return")
     wait_until("the preferences window to close",
-               lambda: not visible_windows_named("^Preferences$"))
+               lambda: not visible_windows("--name", "^Preferences$"))
     # Written right after the window has closed.
     wait_until("the preference to be saved", lambda: desktop_settings().get(
         "General", "startLastRunning", fallback="") == ("true" if to else "false"), timeout=5)
@@ -201,6 +198,10 @@ class App:
     def entries(self):
         return menu_entries(self.menu)
 
+    def wait_for(self, server, status="Running..."):
+        wait_until("%s to read %s" % (server, status),
+                   lambda: self.label(server).endswith(status))
+
     def label(self, prefix):
         return next(label for _, label in self.entries() if label.startswith(prefix))
 
@@ -251,6 +252,11 @@ class DesktopAppTest(unittest.TestCase):
             f.write("#!/bin/sh\necho $$ >> '%s'\nexec sleep 100000\n" % self.pids_file)
         os.chmod(self.command, 0o755)
 
+    def need(self, *tools):
+        for tool in tools:
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+
     def children(self):
         try:
             with open(self.pids_file) as f:
@@ -282,14 +288,14 @@ class DesktopAppTest(unittest.TestCase):
 
         app.click("tray.example")
         wait_until("one child", lambda: len(self.children()) == 1)
-        wait_until("the row to run", lambda: app.label("tray.example").endswith("Running..."))
+        app.wait_for("tray.example")
         wait_until("the tool tip to count it",
                    lambda: app.tooltip() == "QuillboreSSH: 1 of 2 services running")
         self.assertEqual(app.light(), "green")
         self.assertTrue(app.label("other.example").endswith("Idle..."))
 
         app.click("tray.example")
-        wait_until("the row to go idle", lambda: app.label("tray.example").endswith("Idle..."))
+        app.wait_for("tray.example", "Idle...")
         wait_until("the child to end", lambda: not alive(self.children()[0]))
         self.assertEqual(app.light(), "grey")
         self.finish(app)
@@ -299,7 +305,7 @@ class DesktopAppTest(unittest.TestCase):
         app = self.start([("drop.example", "1090", "pw-drop-secret")], reconnect=False,
                          args=["--hidden"])
         app.click("drop.example")
-        wait_until("the row to run", lambda: app.label("drop.example").endswith("Running..."))
+        app.wait_for("drop.example")
         self.assertEqual(calls("Notify")[notices_before:], [], "a notice without a change")
 
         os.kill(self.children()[0], signal.SIGTERM)
@@ -319,14 +325,12 @@ class DesktopAppTest(unittest.TestCase):
     def test_notices_only_while_another_window_is_active(self):
         """A click on the icon shows the window and gives it the focus: a drop then is seen
         there and not announced. With another window active, the next drop is."""
-        for tool in ("xdotool", "xmessage"):
-            if shutil.which(tool) is None:
-                self.skipTest(tool + " is missing")
+        self.need("xdotool", "xmessage")
         notices_before = len(calls("Notify"))
         app = self.start([("seen.example", "1095", "pw-seen")], reconnect=False,
                          args=["--hidden"])
         app.click("seen.example")
-        wait_until("the row to run", lambda: app.label("seen.example").endswith("Running..."))
+        app.wait_for("seen.example")
         self.assertNotIn("QuillboreSSH", focused_window_name())
         app.item.Activate(dbus.Int32(0), dbus.Int32(0), dbus_interface=SNI_IFACE)
         wait_until("the main window to have the focus",
@@ -339,8 +343,7 @@ class DesktopAppTest(unittest.TestCase):
 
         focus_another_window(self)
         app.click("seen.example")
-        wait_until("the row to run again",
-                   lambda: app.label("seen.example").endswith("Running..."))
+        app.wait_for("seen.example")
         os.kill(self.children()[1], signal.SIGTERM)
         notice = wait_until("a notice", lambda: calls("Notify")[notices_before:])
         self.assertEqual([(n["summary"], n["body"]) for n in notice],
@@ -361,8 +364,7 @@ class DesktopAppTest(unittest.TestCase):
         self.finish(app)
 
     def test_a_hidden_start_without_a_tray_shows_the_window(self):
-        if shutil.which("xdotool") is None:
-            self.skipTest("xdotool is missing")
+        self.need("xdotool")
         write_home([("plain.example", "1097", "pw-plain")], self.command, False)
         # A session bus of its own, without a StatusNotifierWatcher: no tray.
         bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile",
@@ -407,17 +409,15 @@ class DesktopAppTest(unittest.TestCase):
         watcher.Start(dbus_interface="org.quillbore.Test")
         app.find_tray_icon(before)
         app.click("late.example")
-        wait_until("the row to run", lambda: app.label("late.example").endswith("Running..."))
+        app.wait_for("late.example")
         self.finish(app)
 
     def test_a_second_launch_shows_the_window_of_the_first_and_starts_nothing(self):
-        for tool in ("xdotool", "xmessage"):
-            if shutil.which(tool) is None:
-                self.skipTest(tool + " is missing")
+        self.need("xdotool", "xmessage")
         app = self.start([("once.example", "1110", "pw-once")], reconnect=False,
                          args=["--hidden"])
         app.click("once.example")
-        wait_until("the row to run", lambda: app.label("once.example").endswith("Running..."))
+        app.wait_for("once.example")
         self.assertEqual(visible_main_windows(), [])
         # What a save of the first one in progress looks like: a start would remove it.
         saving = os.path.join(HOME, ".QuillboreSSH.lst.qbtmp-Ab12Cd")
@@ -440,9 +440,7 @@ class DesktopAppTest(unittest.TestCase):
     def test_with_and_without_a_session_bus_a_killed_first_launch_blocks_no_later_one(self):
         """A second launch raises the window of the first; without a session bus a lock file
         stands in for the bus name, and the one that a killed application left is taken over."""
-        for tool in ("xdotool", "xmessage", "xwininfo"):
-            if shutil.which(tool) is None:
-                self.skipTest(tool + " is missing")
+        self.need("xdotool", "xmessage", "xwininfo")
         write_home([("kill.example", "1111", "pw-kill")], self.command, False)
         no_bus = "unix:path=" + os.path.join(self.dir, "no-bus")
         for name, bus in (("session bus", os.environ["DBUS_SESSION_BUS_ADDRESS"]),
@@ -487,7 +485,7 @@ class DesktopAppTest(unittest.TestCase):
         for server in ("a.example", "b.example"):
             app.click(server)
         for server in ("a.example", "b.example"):
-            wait_until(server + " to run", lambda: app.label(server).endswith("Running..."))
+            app.wait_for(server)
         self.assertEqual(len(self.children()), 2)
         return app
 
@@ -498,8 +496,7 @@ class DesktopAppTest(unittest.TestCase):
         for pid in self.children()[old_count - 2:old_count]:
             wait_until("the old child to be gone", lambda: not alive(pid))
         for server in ("a.example", "b.example"):
-            wait_until(server + " to run again",
-                       lambda: app.label(server).endswith("Running..."))
+            app.wait_for(server)
         return len(self.children())
 
     def assert_not_renewed(self, count, what):
@@ -644,8 +641,7 @@ class DesktopAppTest(unittest.TestCase):
 
 
     def test_a_launch_starts_the_services_that_ran_at_the_last_end_while_asked_to(self):
-        if shutil.which("xdotool") is None:
-            self.skipTest("xdotool is missing")
+        self.need("xdotool")
         conf = os.path.join(os.environ["XDG_CONFIG_HOME"], "QuillboreSSH", "desktop.conf")
         self.addCleanup(lambda: os.path.exists(conf) and os.remove(conf))  # the tests share it
         app = self.start([("one.example", "1120", "pw-one"), ("two.example", "1121", "pw-two"),
@@ -655,7 +651,7 @@ class DesktopAppTest(unittest.TestCase):
         app.click("one.example")
         app.click("three.example")
         for server in ("one.example", "three.example"):
-            wait_until(server + " to run", lambda: app.label(server).endswith("Running..."))
+            app.wait_for(server)
         self.finish(app)
         self.assertEqual(remembered_services(), [("one.example", "1120", "SOCKS"),
                                                  ("three.example", "1122", "SOCKS")])
@@ -668,8 +664,7 @@ class DesktopAppTest(unittest.TestCase):
                 before = len(self.children())
                 app = App(self, args)
                 for server in ("one.example", "three.example"):
-                    wait_until(server + " to run",
-                               lambda: app.label(server).endswith("Running..."))
+                    app.wait_for(server)
                 self.assertTrue(app.label("two.example").endswith("Idle..."))
                 self.assertEqual(len(self.children()), before + 2)
                 # A second launch hands over before it could start anything.
@@ -698,8 +693,7 @@ class DesktopAppTest(unittest.TestCase):
         """Four services in askpass mode, Start all from the tray. Answers once the first ssh
         runs and the delay alert on the main window has been closed with Return, which must
         work while the chain goes on."""
-        if shutil.which("xdotool") is None:
-            self.skipTest("xdotool is missing")
+        self.need("xdotool")
         # ssh ends without a word to its ProxyCommand when it is stopped this early: the
         # stand-in ends with the end of what ssh sends it.
         proxy = os.path.join(self.dir, "fake-proxy")

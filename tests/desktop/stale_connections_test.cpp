@@ -108,7 +108,6 @@ TEST(RenewalTrigger, OncePerResumeAndOncePerRealChangeOfTheNetwork) {
          {{0, "70 A r1"}, {10, "50 A -"}, {20, "70 A r1"}},
          {21}},
         {"back on another connection", {{0, "70 A r1"}, {10, "20 / -"}, {11, "70 B r1"}}, {12}},
-        {"another primary connection while up", {{0, "70 A r1"}, {10, "70 B r1"}}, {11}},
         {"another default route while up", {{0, "70 A r1"}, {10, "70 A r2"}}, {11}},
         {"one change told in several signals",
          {{0, "70 A r1"}, {10, "20 / -"}, {10.25, "70 / r1"}, {10.5, "70 B r1"}},

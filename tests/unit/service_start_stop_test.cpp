@@ -58,12 +58,15 @@ protected:
     }
 
     // One forward service through the add window.
+    static void add(ControllerFixture& g, const std::string& port, const std::string& password) {
+        g.controller.addService(nullptr);
+        g.ui.serverPort.value = port;
+        g.ui.userPassword.value = password;
+        g.ui.forwardInfo.value = "127.0.0.1:80";
+        g.controller.addToList(nullptr);
+    }
     void add(const std::string& port, const std::string& password = "pw") {
-        c.addService(nullptr);
-        f.ui.serverPort.value = port;
-        f.ui.userPassword.value = password;
-        f.ui.forwardInfo.value = "127.0.0.1:80";
-        c.addToList(nullptr);
+        add(f, port, password);
     }
 
     const ServiceEntry& entry(std::size_t i) { return c.theServiceList->at(i); }
@@ -171,10 +174,8 @@ TEST_F(StartStop, AStartDuringTheAskpassChainWaitsItsTurn) {
     add("901", "b");
     add("902", "c");
     c.use_ssh_askpass = true;
-    std::vector<std::pair<double, std::string>> launched;
-    f.launcher.onLaunch = [&](FakeChild& child) {
-        launched.emplace_back(f.runLoop.now(), child.arguments[0]);
-    };
+    std::vector<double> launchedAt;
+    f.launcher.onLaunch = [&](FakeChild&) { launchedAt.push_back(f.runLoop.now()); };
     EXPECT_EQ(c.startOne(entry(0).service, &f.ui.mainWindow), QuillboreDel::Refusal::None);
     EXPECT_EQ(c.startOne(entry(1).service, &f.ui.mainWindow), QuillboreDel::Refusal::None);
     EXPECT_EQ(c.startOne(entry(1).service, &f.ui.mainWindow),
@@ -182,10 +183,7 @@ TEST_F(StartStop, AStartDuringTheAskpassChainWaitsItsTurn) {
     f.runLoop.advance(1.0);
     EXPECT_EQ(c.startOne(entry(2).service, &f.ui.mainWindow), QuillboreDel::Refusal::None);
     f.runLoop.advance(10.0);
-    ASSERT_EQ(launched.size(), 3u);
-    EXPECT_EQ(launched[0].first, 0.0);
-    EXPECT_EQ(launched[1].first, 2.0);
-    EXPECT_EQ(launched[2].first, 4.0);
+    EXPECT_EQ(launchedAt, (std::vector<double>{0.0, 2.0, 4.0}));
     EXPECT_EQ(mainAlerts(), std::vector<std::string>{kAlreadyRunning});
 }
 
@@ -202,12 +200,8 @@ TEST_F(StartStop, StopAllLockAndQuitEndTheAskpassChain) {
         ControllerFixture g;
         g.controller.theServiceList.emplace();
         g.controller.use_ssh_askpass = true;
-        for (const char* port : {"900", "901", "902"}) {
-            g.controller.addService(nullptr);
-            g.ui.serverPort.value = port;
-            g.ui.forwardInfo.value = "127.0.0.1:80";
-            g.controller.addToList(nullptr);
-        }
+        for (const char* port : {"900", "901", "902"})
+            add(g, port, "pw");
         g.controller.selectedRow = -1;
         g.controller.updateStatus();
         g.controller.startTunnel(nullptr);

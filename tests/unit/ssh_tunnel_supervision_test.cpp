@@ -219,17 +219,15 @@ TEST_F(TunnelSupervision, AFailedRestartEndsAtAStopAReconnectionTurnedOffOrARefu
         launcher2.last()->exit(255);
         loop2.advance(1); // "Connection Closed...", "Retring..."
         delegate2.take();
-        if (end == End::Refused) {
+        if (end == End::Refused)
             launcher2.last()->write("qbe2e@127.0.0.1: Permission denied (publickey).\n");
-        }
         if (end == End::NoRetry) delegate2.retry = false;
         launcher2.last()->exit(255);
+        loop2.advance(3);
         if (end == End::Stop) {
-            loop2.advance(3);
             EXPECT_EQ(delegate2.take(), (Reports{"Failed...", "Retrying..."}));
             t->stopService();
         } else {
-            loop2.advance(3);
             EXPECT_EQ(delegate2.take(), (Reports{"Failed..."}));
         }
         EXPECT_FALSE(t->isRunning());
